@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and checks everything: the PC build's
+# tests and scenarios, the same under AddressSanitizer and UBSan, the
+# receiver build (checked with tapcheck and run under emulation against the
+# PC run), short fuzz runs and benchmark smoke runs.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh
+
+step() { printf '\n== %s ==\n' "$*"; }
+
+step "PC build and tests"
+cmake --preset host >/dev/null
+cmake --build --preset host
+ctest --preset host
+
+step "Sanitizer build and tests"
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan
+
+if [ -x scripts/check-receiver-build.sh ]; then
+    step "Receiver build"
+    scripts/check-receiver-build.sh
+fi
+
+if [ -x fuzz/run.sh ]; then
+    step "Fuzzing (short runs)"
+    fuzz/run.sh 45
+fi
+
+if [ -x bench/run.sh ]; then
+    step "Benchmarks (smoke runs)"
+    bench/run.sh --smoke
+fi
+
+step "All checks passed"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the demo and the tests need,
+# only those that are missing. Runs apt-get as root or through sudo.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    libfreetype-dev fonts-dejavu-core libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libcpp-httplib-dev nlohmann-json3-dev libcli11-dev libpugixml-dev libelf-dev
+    clang libclang-rt-14-dev valgrind
+    g++-mipsel-linux-gnu qemu-user
+)
+[ "${1:-}" = "--demo-only" ] && packages=(
+    cmake ninja-build g++ pkg-config
+    libfreetype-dev fonts-dejavu-core libjpeg62-turbo-dev libpng-dev
+    libgtest-dev libgmock-dev libcpp-httplib-dev libcli11-dev libpugixml-dev libelf-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

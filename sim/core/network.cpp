@@ -1,0 +1,190 @@
+#include "network.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <dlfcn.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "firmware.h"
+
+namespace sim {
+
+Network &network()
+{
+    static Network instance;
+    return instance;
+}
+
+void Network::setRouter(std::string hostName, uint16_t port, std::string address)
+{
+    routerHost_ = std::move(hostName);
+    routerPort_ = port;
+    routerAddress_ = std::move(address);
+}
+
+void Network::enterProgram()
+{
+    if (programDepth_++ == 0)
+        programThread_ = static_cast<unsigned long>(pthread_self());
+}
+
+void Network::leaveProgram()
+{
+    if (programDepth_ > 0)
+        --programDepth_;
+}
+
+bool Network::inProgram() const
+{
+    return programDepth_ > 0 && programThread_ == static_cast<unsigned long>(pthread_self());
+}
+
+void Network::reset()
+{
+    faults = {};
+    programSockets_.clear();
+    programDepth_ = 0;
+}
+
+std::vector<std::string> Network::leakReport() const
+{
+    std::vector<std::string> out;
+    for (int fd : programSockets_)
+        out.push_back("socket " + std::to_string(fd) + " never closed");
+    return out;
+}
+
+bool Network::waitReadable(int fd, int bytes, int timeoutMs)
+{
+    for (int waited = 0; waited <= timeoutMs; ++waited) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0) {
+            if (p.revents & (POLLHUP | POLLERR))
+                return true;
+            int n = 0;
+            if (::ioctl(fd, FIONREAD, &n) == 0 && n >= bytes)
+                return true;
+            // Readable without data: the peer closed the connection.
+            char c;
+            if (n == 0 && ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0)
+                return true;
+        }
+        usleep(1000);
+    }
+    return false;
+}
+
+} // namespace sim
+
+// ---- the interposed C library functions ----
+
+namespace {
+
+template <typename F> F real(const char *name)
+{
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+hostent routerEntry;
+in_addr routerAddress;
+char *routerAddressList[2];
+char routerName[256];
+
+} // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) int socket(int domain, int type, int protocol)
+{
+    static auto realSocket = real<int (*)(int, int, int)>("socket");
+    sim::Network &net = sim::network();
+    if (!net.inProgram())
+        return realSocket(domain, type, protocol);
+    if (net.faults.socketFails) {
+        sim::firmware().journal.note("socket() fails (fault)");
+        errno = EMFILE;
+        return -1;
+    }
+    int fd = realSocket(domain, type, protocol);
+    if (fd >= 0)
+        net.programSockets_.insert(fd);
+    return fd;
+}
+
+__attribute__((visibility("default"))) hostent *gethostbyname(const char *name)
+{
+    static auto realResolve = real<hostent *(*)(const char *)>("gethostbyname");
+    sim::Network &net = sim::network();
+    if (!net.inProgram())
+        return realResolve(name);
+    bool matches = name && (net.routerHost_.empty() || net.routerHost_ == name);
+    if (net.faults.resolveFails || !matches) {
+        sim::firmware().journal.note(std::string("gethostbyname(\"") + (name ? name : "") + "\") = none");
+        h_errno = HOST_NOT_FOUND;
+        return nullptr;
+    }
+    std::strncpy(routerName, name, sizeof routerName - 1);
+    inet_pton(AF_INET, net.routerAddress_.c_str(), &routerAddress);
+    routerAddressList[0] = reinterpret_cast<char *>(&routerAddress);
+    routerAddressList[1] = nullptr;
+    routerEntry.h_name = routerName;
+    routerEntry.h_aliases = nullptr;
+    routerEntry.h_addrtype = AF_INET;
+    routerEntry.h_length = 4;
+    routerEntry.h_addr_list = routerAddressList;
+    return &routerEntry;
+}
+
+__attribute__((visibility("default"))) int connect(int fd, const sockaddr *address, socklen_t length)
+{
+    static auto realConnect = real<int (*)(int, const sockaddr *, socklen_t)>("connect");
+    sim::Network &net = sim::network();
+    if (!net.ownsSocket(fd))
+        return realConnect(fd, address, length);
+    if (net.faults.connectRefused) {
+        sim::firmware().journal.note("connect() refused (fault)");
+        errno = ECONNREFUSED;
+        return -1;
+    }
+    if (address && length >= sizeof(sockaddr_in) && address->sa_family == AF_INET) {
+        sockaddr_in to;
+        std::memcpy(&to, address, sizeof to);
+        if (ntohs(to.sin_port) == 1012) {
+            to.sin_port = htons(net.routerPort_);
+            return realConnect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        }
+    }
+    return realConnect(fd, address, length);
+}
+
+__attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, ...)
+{
+    static auto realIoctl = real<int (*)(int, unsigned long, void *)>("ioctl");
+    va_list ap;
+    va_start(ap, request);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    sim::Network &net = sim::network();
+    if (net.inProgram() && net.ownsSocket(fd) && request == FIONREAD && net.faults.fionreadFails) {
+        errno = EIO;
+        return -1;
+    }
+    return realIoctl(fd, request, arg);
+}
+
+__attribute__((visibility("default"))) int close(int fd)
+{
+    static auto realClose = real<int (*)(int)>("close");
+    sim::network().programSockets_.erase(fd);
+    return realClose(fd);
+}
+
+} // extern "C"

@@ -1,0 +1,170 @@
+#include "osd.h"
+
+#include <algorithm>
+
+#include "imagecodec.h"
+
+namespace sim {
+
+void Osd::reset()
+{
+    regions_.clear();
+    nextHandle_ = 1;
+    nextOrder_ = 0;
+    frame_ = {};
+    frameNumber_ = 0;
+}
+
+int Osd::create(int x, int y, int w, int h)
+{
+    if (w <= 0 || h <= 0 || w > screenWidth || h > screenHeight)
+        return -1;
+    int handle = nextHandle_++;
+    Region r{nextOrder_++, x, y, Surface{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, 0)}};
+    regions_.emplace(handle, std::move(r));
+    return handle;
+}
+
+bool Osd::remove(int handle) { return regions_.erase(handle) == 1; }
+
+std::vector<int> Osd::regionHandles() const
+{
+    std::vector<int> out;
+    for (const auto &[h, r] : regions_)
+        out.push_back(h);
+    return out;
+}
+
+const Surface *Osd::region(int handle) const
+{
+    auto it = regions_.find(handle);
+    return it == regions_.end() ? nullptr : &it->second.surface;
+}
+
+int Osd::putImage(int handle, int x, int y, const TYPE_GrData *gd, bool sprite, std::string *error)
+{
+    auto it = regions_.find(handle);
+    if (it == regions_.end()) {
+        *error = "no such region";
+        return -1;
+    }
+    if (!gd || gd->version != 1 || gd->format != OSD_1555 || !gd->data ||
+        gd->size != static_cast<dword>(gd->width) * gd->height * 2) {
+        *error = "bad image descriptor";
+        return -1;
+    }
+    std::vector<uint16_t> pixels;
+    // The descriptor does not carry the packed length; the stream ends itself
+    // once width x height pixels are out, and never needs more than this.
+    size_t bound = maxPackedSize(gd->width, gd->height);
+    size_t used = 0;
+    if (!decodeImage(std::span<const uint8_t>(gd->data, bound), gd->width, gd->height, pixels, error, &used))
+        return -1;
+    Surface &s = it->second.surface;
+    for (int row = 0; row < gd->height; ++row) {
+        int ty = y + row;
+        if (ty < 0 || ty >= s.height)
+            continue;
+        for (int col = 0; col < gd->width; ++col) {
+            int tx = x + col;
+            if (tx < 0 || tx >= s.width)
+                continue;
+            uint16_t p = pixels[static_cast<size_t>(row) * gd->width + col];
+            if (sprite && !(p & 0x8000))
+                continue;
+            s.at(tx, ty) = argb1555ToArgb(p);
+        }
+    }
+    return 0;
+}
+
+int Osd::putText(int handle, int x, int y, int maxX, std::string_view text, const TextStyle &style)
+{
+    auto it = regions_.find(handle);
+    if (it == regions_.end())
+        return -1;
+    if (textRenderer_)
+        textRenderer_(it->second.surface, x, y, maxX, text, style);
+    return 0;
+}
+
+int Osd::drawJpeg(int handle, int x, int y, int w, int h, const std::filesystem::path &file)
+{
+    auto it = regions_.find(handle);
+    if (it == regions_.end() || w <= 0 || h <= 0)
+        return -1;
+    if (!jpegDecoder_)
+        return 0;
+    Surface picture;
+    if (!jpegDecoder_(file, w, h, picture))
+        return -1;
+    Surface &s = it->second.surface;
+    for (int row = 0; row < picture.height && row < h; ++row)
+        for (int col = 0; col < picture.width && col < w; ++col) {
+            int tx = x + col, ty = y + row;
+            if (tx >= 0 && ty >= 0 && tx < s.width && ty < s.height)
+                s.at(tx, ty) = picture.at(col, row);
+        }
+    return 0;
+}
+
+static uint32_t blend(uint32_t dst, uint32_t src)
+{
+    uint32_t a = src >> 24;
+    if (a == 0xFF)
+        return src;
+    if (a == 0)
+        return dst;
+    auto mix = [a](uint32_t d, uint32_t s) { return (s * a + d * (255 - a) + 127) / 255; };
+    uint32_t r = mix((dst >> 16) & 0xFF, (src >> 16) & 0xFF);
+    uint32_t g = mix((dst >> 8) & 0xFF, (src >> 8) & 0xFF);
+    uint32_t b = mix(dst & 0xFF, src & 0xFF);
+    return 0xFF000000u | (r << 16) | (g << 8) | b;
+}
+
+void Osd::sync()
+{
+    frame_ = tv_;
+    std::vector<const Region *> order;
+    for (const auto &[h, r] : regions_)
+        order.push_back(&r);
+    std::sort(order.begin(), order.end(), [](auto *a, auto *b) { return a->order < b->order; });
+    for (const Region *r : order)
+        for (int row = 0; row < r->surface.height; ++row)
+            for (int col = 0; col < r->surface.width; ++col) {
+                int tx = r->x + col, ty = r->y + row;
+                if (tx < 0 || ty < 0 || tx >= frame_.width || ty >= frame_.height)
+                    continue;
+                frame_.at(tx, ty) = blend(frame_.at(tx, ty), r->surface.at(col, row));
+            }
+    ++frameNumber_;
+    if (frameListener_)
+        frameListener_(frame_, frameNumber_);
+}
+
+void Osd::setTvPicture(Surface picture)
+{
+    if (picture.width == screenWidth && picture.height == screenHeight)
+        tv_ = std::move(picture);
+}
+
+Surface Osd::testPicture()
+{
+    // Colour bars over a grey ramp: easy to tell the overlay's edges and
+    // transparency from the picture behind it.
+    static const uint32_t bars[] = {0xFFC0C0C0, 0xFFC0C000, 0xFF00C0C0, 0xFF00C000,
+                                    0xFFC000C0, 0xFFC00000, 0xFF0000C0};
+    Surface s{screenWidth, screenHeight, std::vector<uint32_t>(screenWidth * screenHeight)};
+    for (int y = 0; y < screenHeight; ++y)
+        for (int x = 0; x < screenWidth; ++x) {
+            if (y < screenHeight * 3 / 4) {
+                s.at(x, y) = bars[x * 7 / screenWidth];
+            } else {
+                uint32_t v = static_cast<uint32_t>(x * 255 / (screenWidth - 1));
+                s.at(x, y) = 0xFF000000u | (v << 16) | (v << 8) | v;
+            }
+        }
+    return s;
+}
+
+} // namespace sim

@@ -1,0 +1,87 @@
+// The on-screen display: full-screen regions of ARGB pixels, composed in
+// creation order over the TV picture when the program synchronises. Text
+// and JPEG drawing are plugged in by the PC front end (FreeType,
+// libjpeg-turbo); without them the calls are only journaled, which is all
+// the receiver build of the simulator needs.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/tap.h"
+
+namespace sim {
+
+constexpr int screenWidth = 720;
+constexpr int screenHeight = 576;
+
+struct Surface {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;   // 0xAARRGGBB
+    uint32_t &at(int x, int y) { return pixels[static_cast<size_t>(y) * width + x]; }
+    uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+struct TextStyle {
+    uint32_t color;
+    uint32_t background;   // 0: no fill
+    uint8_t fontType;
+    uint8_t fontSize;
+    bool dot;              // end a text too wide for its room in "..."
+    uint8_t align;         // 0 left, 1 centre, 2 right, between x and maxX
+};
+
+using TextRenderer = std::function<void(Surface &, int x, int y, int maxX, std::string_view latin1, const TextStyle &)>;
+// Decodes a JPEG file into an opaque picture fitted into w x h (keeping its
+// aspect, centred); false when the file is missing or not a JPEG.
+using JpegDecoder = std::function<bool(const std::filesystem::path &, int w, int h, Surface &out)>;
+
+class Osd {
+public:
+    void reset();
+    int create(int x, int y, int w, int h);
+    bool remove(int handle);
+    bool exists(int handle) const { return regions_.count(handle) != 0; }
+    size_t regionCount() const { return regions_.size(); }
+    std::vector<int> regionHandles() const;
+
+    int putImage(int handle, int x, int y, const TYPE_GrData *gd, bool sprite, std::string *error);
+    int putText(int handle, int x, int y, int maxX, std::string_view text, const TextStyle &style);
+    int drawJpeg(int handle, int x, int y, int w, int h, const std::filesystem::path &file);
+    void sync();
+
+    const Surface *region(int handle) const;
+    const Surface &frame() const { return frame_; }
+    uint64_t frameNumber() const { return frameNumber_; }
+
+    void setTvPicture(Surface picture);
+    void setTextRenderer(TextRenderer r) { textRenderer_ = std::move(r); }
+    void setJpegDecoder(JpegDecoder d) { jpegDecoder_ = std::move(d); }
+    void onFrame(std::function<void(const Surface &, uint64_t)> listener) { frameListener_ = std::move(listener); }
+
+    static Surface testPicture();
+
+private:
+    struct Region {
+        uint64_t order;
+        int x, y;
+        Surface surface;
+    };
+    std::map<int, Region> regions_;
+    int nextHandle_ = 1;
+    uint64_t nextOrder_ = 0;
+    Surface tv_ = testPicture();
+    Surface frame_;
+    uint64_t frameNumber_ = 0;
+    TextRenderer textRenderer_;
+    JpegDecoder jpegDecoder_;
+    std::function<void(const Surface &, uint64_t)> frameListener_;
+};
+
+} // namespace sim

@@ -1,0 +1,479 @@
+#include "scenario.h"
+
+#include <cctype>
+#include <cerrno>
+#include <iomanip>
+#include <stdexcept>
+#include <charconv>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <sys/ioctl.h>
+
+#include "fakerouter/FakeRouter.h"
+#include "firmware.h"
+#include "loader.h"
+#include "network.h"
+#include "receiver.h"
+
+namespace sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::map<std::string, uint32_t> keyNames = {
+    {"action", 0x10049}, {"dismiss", 0x10017}, {"up", 0x10012},      {"down", 0x1001D},
+    {"pageup", 0x10045}, {"pagedown", 0x10046}, {"switch", 0x1000F}, {"switch2", 0x10015},
+};
+
+// C-style escapes in quoted texts: \n \r \t \\ \" \ooo \xHH.
+std::string unescape(std::string_view s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        char c = s[++i];
+        switch (c) {
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'x': {
+            int v = 0, n = 0;
+            while (n < 2 && i + 1 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1]))) {
+                v = v * 16 + std::stoi(std::string(1, s[++i]), nullptr, 16);
+                ++n;
+            }
+            out += static_cast<char>(v);
+            break;
+        }
+        default:
+            if (c >= '0' && c <= '7') {
+                int v = c - '0', n = 1;
+                while (n < 3 && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '7') {
+                    v = v * 8 + (s[++i] - '0');
+                    ++n;
+                }
+                out += static_cast<char>(v);
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
+}
+
+// Splits a command line into words; a word in double quotes may hold blanks
+// and escapes.
+std::vector<std::string> words(std::string_view line)
+{
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        if (i >= line.size())
+            break;
+        if (line[i] == '"') {
+            size_t j = ++i;
+            while (j < line.size() && line[j] != '"') {
+                if (line[j] == '\\')
+                    ++j;
+                ++j;
+            }
+            out.push_back(unescape(line.substr(i, j - i)));
+            i = j + 1;
+        } else {
+            size_t j = i;
+            while (j < line.size() && line[j] != ' ' && line[j] != '\t')
+                ++j;
+            out.emplace_back(line.substr(i, j - i));
+            i = j;
+        }
+    }
+    return out;
+}
+
+std::optional<int64_t> number(const std::string &w)
+{
+    int64_t v = 0;
+    const char *b = w.data(), *e = w.data() + w.size();
+    int base = 10;
+    bool negative = false;
+    if (b != e && *b == '-') {
+        negative = true;
+        ++b;
+    }
+    if (e - b > 2 && b[0] == '0' && (b[1] == 'x' || b[1] == 'X')) {
+        b += 2;
+        base = 16;
+    }
+    auto [p, ec] = std::from_chars(b, e, v, base);
+    if (ec != std::errc() || p != e)
+        return std::nullopt;
+    return negative ? -v : v;
+}
+
+// "31s", "1500ms", "3100" (ticks), "10min".
+std::optional<uint32_t> ticksOf(const std::string &w)
+{
+    auto split = w.find_first_not_of("0123456789.");
+    std::string num = w.substr(0, split), unit = split == std::string::npos ? "" : w.substr(split);
+    if (num.empty())
+        return std::nullopt;
+    double v = std::strtod(num.c_str(), nullptr);
+    if (unit == "" || unit == "t")
+        return static_cast<uint32_t>(v);
+    if (unit == "ms")
+        return static_cast<uint32_t>(v / 10);
+    if (unit == "s")
+        return static_cast<uint32_t>(v * 100);
+    if (unit == "min")
+        return static_cast<uint32_t>(v * 6000);
+    if (unit == "h")
+        return static_cast<uint32_t>(v * 360000);
+    return std::nullopt;
+}
+
+class Run {
+public:
+    Run(const ScenarioOptions &options, ScenarioResult &result) : options_(options), result_(result) {}
+    ~Run();
+    void execute(std::string_view script);
+
+private:
+    void fail(const std::string &what) { result_.failures.push_back("line " + std::to_string(lineNo_) + ": " + what); }
+    bool command(const std::vector<std::string> &w);
+    bool expectation(const std::vector<std::string> &w);
+    bool routerCommand(const std::vector<std::string> &w);
+    void ensureStarted();
+    void settle(size_t bytes);   // wait until what the router did reached the program's socket
+    void finish();
+
+    const ScenarioOptions &options_;
+    ScenarioResult &result_;
+    fs::path disk_;
+    std::unique_ptr<fakerouter::FakeRouter> router_;
+    std::unique_ptr<Receiver> receiver_;
+    std::string routerHost_;
+    int lineNo_ = 0;
+    dword lastResult_ = 0;
+    bool stopped_ = false;
+};
+
+Run::~Run()
+{
+    std::error_code ec;
+    if (!disk_.empty())
+        fs::remove_all(disk_, ec);
+}
+
+void Run::ensureStarted()
+{
+    if (receiver_)
+        return;
+    std::string error;
+    auto entries = loadProgram(options_.program, true, &error);
+    if (!entries)
+        throw std::runtime_error("cannot load the program: " + error);
+    receiver_ = std::make_unique<Receiver>(*entries);
+    receiver_->start();
+}
+
+void Run::settle(size_t bytes)
+{
+    router_->acceptPending();
+    for (int fd : network().programSockets()) {
+        int waiting = 0;
+        ::ioctl(fd, FIONREAD, &waiting);
+        network().waitReadable(fd, waiting + static_cast<int>(bytes), 2000);
+    }
+}
+
+bool Run::routerCommand(const std::vector<std::string> &w)
+{
+    const std::string &c = w[0];
+    auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
+    auto sent = [&](const std::string &line) { settle(line.size()); };
+    if (c == "send") {
+        std::string bytes = arg(1);
+        router_->acceptPending();
+        router_->send(bytes);
+        sent(bytes);
+    } else if (c == "line") {
+        router_->acceptPending();
+        sent(router_->sendLine(arg(1)));
+    } else if (c == "ring" && w.size() >= 4) {
+        router_->acceptPending();
+        sent(router_->ring(std::stoi(w[1]), w[2], w[3], w.size() > 4 ? w[4] : "SIP0"));
+    } else if (c == "call" && w.size() >= 4) {
+        router_->acceptPending();
+        sent(router_->call(std::stoi(w[1]), 4, w[2], w[3]));
+    } else if (c == "connect" && w.size() >= 3) {
+        router_->acceptPending();
+        sent(router_->connect(std::stoi(w[1]), 4, w[2]));
+    } else if (c == "disconnect" && w.size() >= 3) {
+        router_->acceptPending();
+        sent(router_->disconnect(std::stoi(w[1]), std::stol(w[2])));
+    } else if (c == "router") {
+        std::string what = arg(1);
+        router_->acceptPending();
+        if (what == "close")
+            router_->closeClients();
+        else if (what == "reset")
+            router_->resetClients();
+        else if (what == "refuse")
+            router_->setRefusing(arg(2) != "off");
+        else if (what == "garbage")
+            router_->sendGarbage(static_cast<size_t>(number(arg(2)).value_or(100)), 1);
+        else if (what == "nul")
+            router_->sendNul();
+        else
+            return false;
+        settle(0);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool Run::expectation(const std::vector<std::string> &w)
+{
+    if (w.size() < 2)
+        return false;
+    const std::string &what = w[1];
+    auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
+    Journal &j = firmware().journal;
+    if (what == "print") {
+        if (!j.hasPrint(arg(2)))
+            fail("expected the print line \"" + escapeText(arg(2)) + "\"");
+    } else if (what == "no-print") {
+        if (j.hasPrint(arg(2)))
+            fail("did not expect the print line \"" + escapeText(arg(2)) + "\"");
+    } else if (what == "prints") {
+        size_t n = j.countPrints(arg(2));
+        auto want = number(arg(3));
+        if (!want || static_cast<int64_t>(n) != *want)
+            fail("expected \"" + escapeText(arg(2)) + "\" " + arg(3) + " times, saw it " + std::to_string(n) + " times");
+    } else if (what == "call" || what == "no-call") {
+        bool seen = false;
+        for (const auto &c : j.calls())
+            seen = seen || c.find(arg(2)) != std::string::npos;
+        if (seen != (what == "call"))
+            fail((what == "call" ? "expected a firmware call containing \"" : "did not expect a call containing \"") +
+                 arg(2) + "\"");
+    } else if (what == "regions") {
+        auto want = number(arg(2));
+        if (!want || static_cast<int64_t>(firmware().osd.regionCount()) != *want)
+            fail("expected " + arg(2) + " regions, there are " + std::to_string(firmware().osd.regionCount()));
+    } else if (what == "result") {
+        auto want = number(arg(2));
+        if (!want || static_cast<dword>(*want) != lastResult_)
+            fail("expected event result " + arg(2) + ", got " + std::to_string(lastResult_));
+    } else if (what == "resident" || what == "exited") {
+        bool resident = receiver_ && receiver_->resident();
+        if (resident != (what == "resident"))
+            fail(std::string("expected the program to be ") + (what == "resident" ? "resident" : "ended"));
+    } else if (what == "golden") {
+        if (options_.compareGolden) {
+            if (auto problem = options_.compareGolden(firmware().osd.frame(), arg(2)))
+                fail(*problem);
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool Run::command(const std::vector<std::string> &w)
+{
+    const std::string &c = w[0];
+    auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
+    if (c == "heap") {
+        auto n = number(arg(1));
+        if (!n)
+            return false;
+        firmware().heap.reset(static_cast<uint32_t>(*n));
+    } else if (c == "fail-alloc") {
+        auto n = number(arg(1));
+        if (!n)
+            return false;
+        firmware().heap.failAllocation(static_cast<uint64_t>(*n));
+    } else if (c == "tick") {
+        auto n = number(arg(1));
+        if (!n)
+            return false;
+        firmware().clock.startVirtual(static_cast<uint32_t>(*n), firmware().clock.wallTime());
+    } else if (c == "clock") {
+        std::tm t{};
+        std::istringstream in(arg(1) + " " + arg(2));
+        in >> std::get_time(&t, "%Y-%m-%d %H:%M:%S");
+        if (in.fail())
+            return false;
+        t.tm_isdst = -1;
+        firmware().clock.startVirtual(firmware().clock.tick(), std::mktime(&t));
+    } else if (c == "router-host") {
+        network().setRouter(arg(1), router_->port());
+    } else if (c == "state") {
+        auto a = number(arg(1)), b = number(arg(2));
+        if (!a || !b)
+            return false;
+        firmware().receiver.state = static_cast<uint32_t>(*a);
+        firmware().receiver.subState = static_cast<uint32_t>(*b);
+    } else if (c == "fault") {
+        bool on = arg(2) != "off";
+        NetworkFaults &f = network().faults;
+        if (arg(1) == "resolve")
+            f.resolveFails = on;
+        else if (arg(1) == "connect")
+            f.connectRefused = on;
+        else if (arg(1) == "socket")
+            f.socketFails = on;
+        else if (arg(1) == "fionread")
+            f.fionreadFails = on;
+        else
+            return false;
+    } else if (c == "start") {
+        ensureStarted();
+    } else if (c == "wait") {
+        auto t = ticksOf(arg(1));
+        if (!t)
+            return false;
+        ensureStarted();
+        receiver_->run(*t, [this] { router_->acceptPending(); });
+    } else if (c == "idle") {
+        ensureStarted();
+        lastResult_ = receiver_->idle();
+    } else if (c == "key") {
+        auto it = keyNames.find(arg(1));
+        auto code = it != keyNames.end() ? std::optional<int64_t>(it->second) : number(arg(1));
+        if (!code)
+            return false;
+        ensureStarted();
+        lastResult_ = receiver_->key(static_cast<dword>(*code));
+    } else if (c == "event") {
+        auto code = number(arg(1)), param = number(arg(2));
+        if (!code || !param)
+            return false;
+        ensureStarted();
+        lastResult_ = receiver_->event(static_cast<dword>(*code), static_cast<dword>(*param));
+    } else if (c == "stop") {
+        ensureStarted();
+        receiver_->stop();
+        stopped_ = true;
+    } else if (c == "screenshot") {
+        if (options_.writePng) {
+            fs::path out = options_.screenshotDir / arg(1);
+            if (!options_.writePng(firmware().osd.frame(), out))
+                fail("cannot write " + out.string());
+        }
+    } else if (c == "clear-journal") {
+        firmware().journal.clear();
+    } else if (c == "expect") {
+        return expectation(w);
+    } else {
+        return routerCommand(w);
+    }
+    return true;
+}
+
+void Run::finish()
+{
+    if (receiver_ && receiver_->resident())
+        receiver_->stop();
+    for (const auto &leak : firmware().leakReport())
+        result_.failures.push_back("leak: " + leak);
+    for (const auto &leak : network().leakReport())
+        result_.failures.push_back("leak: " + leak);
+}
+
+void Run::execute(std::string_view script)
+{
+    char pattern[] = "/tmp/rw-scenario-XXXXXX";
+    if (!mkdtemp(pattern))
+        throw std::runtime_error("cannot make a disk folder");
+    disk_ = pattern;
+    if (!options_.diskTemplate.empty())
+        fs::copy(options_.diskTemplate, disk_, fs::copy_options::recursive);
+    pinTimeZone("UTC");
+    firmware().reset();
+    firmware().journal.setEcho(options_.echo);
+    firmware().disk.setRoot(disk_);
+    network().reset();
+    router_ = std::make_unique<fakerouter::FakeRouter>(0);
+    router_->setClock([] { return firmware().clock.wallTime(); });
+    network().setRouter("", router_->port());
+
+    std::istringstream in{std::string(script)};
+    std::string line;
+    while (std::getline(in, line)) {
+        ++lineNo_;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        auto w = words(line);
+        if (w.empty() || w[0][0] == '#')
+            continue;
+        if (w[0] == "file" && w.size() >= 2) {
+            // Lines up to a line holding only "." form the file; each ends with
+            // CR LF when the command says "crlf", else with LF.
+            bool crlf = w.size() > 2 && w[2] == "crlf";
+            std::string contents, body;
+            while (std::getline(in, body)) {
+                ++lineNo_;
+                if (body == ".")
+                    break;
+                contents += unescape(body) + (crlf ? "\r\n" : "\n");
+            }
+            firmware().disk.writeFile(w[1], contents);
+            continue;
+        }
+        try {
+            if (!command(w))
+                fail("cannot understand \"" + line + "\"");
+        } catch (const std::exception &e) {
+            fail(e.what());
+            break;
+        }
+    }
+    finish();
+}
+
+} // namespace
+
+ScenarioResult runScenario(std::string_view script, const ScenarioOptions &options)
+{
+    ScenarioResult result;
+    {
+        Run run(options, result);
+        try {
+            run.execute(script);
+        } catch (const std::exception &e) {
+            result.failures.push_back(e.what());
+        }
+    }
+    result.journal = firmware().journal.dump();
+    result.passed = result.failures.empty();
+    return result;
+}
+
+ScenarioResult runScenarioFile(const fs::path &file, const ScenarioOptions &options)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        ScenarioResult r;
+        r.passed = false;
+        r.failures.push_back("cannot read " + file.string());
+        return r;
+    }
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return runScenario(buffer.str(), options);
+}
+
+} // namespace sim

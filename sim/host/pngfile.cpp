@@ -1,0 +1,134 @@
+// PNG through libpng's simplified API. A Surface holds 0xAARRGGBB words,
+// which are B, G, R, A bytes in memory on the little-endian PCs this runs on.
+#include "pngfile.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace sim {
+
+namespace {
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "Surface words are read as BGRA bytes");
+
+struct PngImage {
+    png_image image{};
+    PngImage() { image.version = PNG_IMAGE_VERSION; }
+    ~PngImage() { png_image_free(&image); }
+};
+
+bool opaque(const Surface &s)
+{
+    return std::all_of(s.pixels.begin(), s.pixels.end(), [](uint32_t p) { return (p >> 24) == 0xFF; });
+}
+
+// Bytes and format for libpng: BGR when every pixel is opaque, BGRA else.
+std::vector<unsigned char> packed(const Surface &s, png_uint_32 &format)
+{
+    bool rgb = opaque(s);
+    format = rgb ? PNG_FORMAT_BGR : PNG_FORMAT_BGRA;
+    size_t channels = rgb ? 3 : 4;
+    std::vector<unsigned char> out(s.pixels.size() * channels);
+    for (size_t i = 0; i < s.pixels.size(); ++i) {
+        uint32_t p = s.pixels[i];
+        unsigned char *d = &out[i * channels];
+        d[0] = p & 0xFF;
+        d[1] = (p >> 8) & 0xFF;
+        d[2] = (p >> 16) & 0xFF;
+        if (!rgb)
+            d[3] = p >> 24;
+    }
+    return out;
+}
+
+bool fits(const Surface &s) { return s.width > 0 && s.height > 0 && s.pixels.size() == size_t(s.width) * s.height; }
+
+} // namespace
+
+bool writePng(const Surface &surface, const std::filesystem::path &file, std::string *error)
+{
+    if (!fits(surface)) {
+        if (error)
+            *error = "empty picture";
+        return false;
+    }
+    std::error_code ec;
+    if (file.has_parent_path())
+        std::filesystem::create_directories(file.parent_path(), ec);
+    PngImage png;
+    png.image.width = static_cast<png_uint_32>(surface.width);
+    png.image.height = static_cast<png_uint_32>(surface.height);
+    auto bytes = packed(surface, png.image.format);
+    if (!png_image_write_to_file(&png.image, file.c_str(), 0, bytes.data(), 0, nullptr)) {
+        if (error)
+            *error = file.string() + ": " + png.image.message;
+        return false;
+    }
+    return true;
+}
+
+std::vector<unsigned char> encodePng(const Surface &surface)
+{
+    if (!fits(surface))
+        return {};
+    PngImage png;
+    png.image.width = static_cast<png_uint_32>(surface.width);
+    png.image.height = static_cast<png_uint_32>(surface.height);
+    auto bytes = packed(surface, png.image.format);
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&png.image, nullptr, &size, 0, bytes.data(), 0, nullptr))
+        return {};
+    std::vector<unsigned char> out(size);
+    if (!png_image_write_to_memory(&png.image, out.data(), &size, 0, bytes.data(), 0, nullptr))
+        return {};
+    out.resize(size);
+    return out;
+}
+
+std::optional<Surface> readPng(const std::filesystem::path &file, std::string *error)
+{
+    PngImage png;
+    if (!png_image_begin_read_from_file(&png.image, file.c_str())) {
+        if (error)
+            *error = file.string() + ": " + png.image.message;
+        return std::nullopt;
+    }
+    png.image.format = PNG_FORMAT_BGRA;
+    if (png.image.width > 16384 || png.image.height > 16384) {
+        if (error)
+            *error = file.string() + ": picture too large";
+        return std::nullopt;
+    }
+    Surface s{static_cast<int>(png.image.width), static_cast<int>(png.image.height), {}};
+    s.pixels.resize(static_cast<size_t>(s.width) * s.height);
+    if (!png_image_finish_read(&png.image, nullptr, s.pixels.data(), 0, nullptr)) {
+        if (error)
+            *error = file.string() + ": " + png.image.message;
+        return std::nullopt;
+    }
+    return s;
+}
+
+std::optional<Surface> readTvPicture(const std::filesystem::path &file, std::string *error)
+{
+    auto picture = readPng(file, error);
+    if (picture && (picture->width != screenWidth || picture->height != screenHeight)) {
+        if (error)
+            *error = file.string() + ": the TV picture must be " + std::to_string(screenWidth) + " x " +
+                     std::to_string(screenHeight) + ", not " + std::to_string(picture->width) + " x " +
+                     std::to_string(picture->height);
+        return std::nullopt;
+    }
+    // A screen has no holes: transparent parts show black.
+    if (picture)
+        for (uint32_t &p : picture->pixels) {
+            uint32_t a = p >> 24;
+            auto c = [&](int shift) { return (((p >> shift) & 0xFF) * a + 127) / 255 << shift; };
+            p = 0xFF000000u | c(16) | c(8) | c(0);
+        }
+    return picture;
+}
+
+} // namespace sim

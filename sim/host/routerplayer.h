@@ -1,0 +1,63 @@
+// The fake router inside the simulator for live mode: it plays a call script
+// on a thread of its own and takes commands from the browser page's console.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fakerouter/Commands.h"
+#include "fakerouter/FakeRouter.h"
+
+namespace sim {
+
+class RouterPlayer {
+public:
+    using Report = std::function<void(const std::string &)>;
+
+    // Listens on a free loopback port and starts playing at once; `report`
+    // hears what the router did (on the router's thread).
+    RouterPlayer(std::vector<fakerouter::Step> script, Report report);
+    ~RouterPlayer();
+    RouterPlayer(const RouterPlayer &) = delete;
+    RouterPlayer &operator=(const RouterPlayer &) = delete;
+
+    uint16_t port() const { return router_.port(); }
+
+    // One command in the fake router's language, carried out on the router's
+    // thread; returns its report, or the syntax error.
+    std::string submit(const std::string &line);
+
+private:
+    struct Job {
+        fakerouter::Command command;
+        std::promise<std::string> report;
+    };
+    using Clock = std::chrono::steady_clock;
+
+    void loop();
+    std::string execute(const fakerouter::Command &command);
+    void playScript();
+
+    fakerouter::FakeRouter router_;
+    std::vector<fakerouter::Step> script_;
+    Report report_;
+    size_t step_ = 0;
+    Clock::time_point lastDue_;
+    std::vector<std::pair<Clock::time_point, fakerouter::Command>> timers_;
+    size_t clients_ = 0;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+} // namespace sim

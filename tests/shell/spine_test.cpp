@@ -1,0 +1,157 @@
+// The program file loaded as the receiver loads it: start-up, event
+// dispatch, the status window's timeout, the forced exit and tear-down.
+#include <algorithm>
+
+#include "firmware_fixture.h"
+
+namespace {
+
+class SpineTest : public test::FirmwareTest {
+protected:
+    sim::Receiver &start() { return startProgramFile(RW_TAP_FILE); }
+    bool printed(const std::string &line) { return journal().hasPrint(line); }
+    bool called(const std::string &call)
+    {
+        auto calls = journal().calls();
+        return std::find(calls.begin(), calls.end(), call) != calls.end();
+    }
+};
+
+TEST_F(SpineTest, LoaderAcceptsTheProgramFile)
+{
+    std::string error;
+    EXPECT_TRUE(sim::checkTapHeader(RW_TAP_FILE, &error)) << error;
+}
+
+TEST_F(SpineTest, StartsWithoutFilesAndStaysResident)
+{
+    sim::Receiver &r = start();
+    EXPECT_TRUE(r.resident());
+    auto p = prints();
+    ASSERT_GE(p.size(), 3u);
+    EXPECT_EQ(p[0], "Starting Ringwatcher 1.2\n");
+    EXPECT_EQ(p[1], "ERROR: Failed to open settings file\n");
+    EXPECT_EQ(p[2], "Failed to open address book file\n");
+    EXPECT_TRUE(called("TAP_Hdd_ChangeDir(\"/ProgramFiles/Settings/Ringwatcher\")"));
+    // Both messages went to the one window; the address book's is the last.
+    EXPECT_TRUE(called("TAP_Osd_PutGd(1,39,105,_errorloadiniGd,0)"));
+    EXPECT_EQ(journal().calls().rbegin()[1], "TAP_Osd_PutGd(1,39,105,_errorloadadrbookGd,0)");
+    EXPECT_EQ(fw().osd.regionCount(), 1u);
+    r.stop();
+    EXPECT_TRUE(leaks().empty());
+}
+
+TEST_F(SpineTest, StartsQuietlyWithGoodFiles)
+{
+    writeSettings("Xpos = 40\n");
+    writeAddressBook("5550001 = Zuhause\n");
+    sim::Receiver &r = start();
+    EXPECT_EQ(prints(), std::vector<std::string>{"Starting Ringwatcher 1.2\n"});
+    EXPECT_EQ(fw().osd.regionCount(), 0u);
+    r.stop();
+    EXPECT_EQ(prints().back(), "TAP STOPPED!!\n");
+    EXPECT_TRUE(leaks().empty());
+}
+
+TEST_F(SpineTest, DispatchResults)
+{
+    writeSettings("");
+    writeAddressBook("");
+    sim::Receiver &r = start();
+    EXPECT_EQ(r.event(0x0200, 77), 77u);
+    EXPECT_EQ(r.idle(), 0u);
+    EXPECT_EQ(r.event(EVT_IDLE, 5), 5u);
+    // A key the program has no use for goes back to the firmware.
+    EXPECT_EQ(r.key(0x10001), 0x10001u);
+    // Only the low 16 bits of the event count.
+    EXPECT_EQ(r.event(0x12340200, 9), 9u);
+    EXPECT_EQ(r.event(0xFFFF0900, 42), 42u);
+    EXPECT_EQ(prints().back(), "TAP STOPPED!!\n");
+    EXPECT_TRUE(leaks().empty());
+}
+
+TEST_F(SpineTest, StopWithNothingShownOnlyEmptiesTheLists)
+{
+    writeSettings("");
+    writeAddressBook("");
+    sim::Receiver &r = start();
+    journal().clear();
+    EXPECT_EQ(r.event(EVT_STOP, 3), 3u);
+    EXPECT_EQ(prints(), std::vector<std::string>{"TAP STOPPED!!\n"});
+    EXPECT_TRUE(journal().calls().empty());
+}
+
+TEST_F(SpineTest, WindowGoesWhenTheTimeoutTickIsReached)
+{
+    writeSettings("");
+    sim::Receiver &r = start();   // address book message, timeout at tick 600
+    r.run(599);
+    EXPECT_EQ(fw().osd.regionCount(), 1u);
+    r.run(1);
+    EXPECT_EQ(fw().clock.tick(), 600u);
+    EXPECT_EQ(fw().osd.regionCount(), 0u);
+    EXPECT_TRUE(printed("EVT_IDLE release rgn-handle: 1\n"));
+    EXPECT_TRUE(r.resident());
+    r.stop();
+    EXPECT_TRUE(leaks().empty());
+}
+
+TEST_F(SpineTest, TimeoutComparesUnsignedTicksAcrossTheWrap)
+{
+    fw().clock.startVirtual(0xFFFFFF00u, sim::defaultWallStart);
+    writeSettings("");
+    sim::Receiver &r = start();   // timeout 0xFFFFFF00 + 600 wraps to 0x158
+    r.run(10);
+    // The wrapped timeout is smaller than the tick: a plain unsigned
+    // comparison removes the window at once.
+    EXPECT_EQ(fw().osd.regionCount(), 0u);
+    r.stop();
+}
+
+TEST_F(SpineTest, WindowWithoutTimeoutStaysUntilDismissed)
+{
+    writeSettings("DisplayDelay = 0\n");
+    sim::Receiver &r = start();
+    r.run(100000);
+    EXPECT_EQ(fw().osd.regionCount(), 1u);
+    EXPECT_EQ(r.key(0x10017), 0u);
+    EXPECT_EQ(fw().osd.regionCount(), 0u);
+    EXPECT_EQ(r.key(0x10017), 0x10017u);
+    r.stop();
+    EXPECT_TRUE(leaks().empty());
+}
+
+TEST_F(SpineTest, UnresolvableRouterEndsTheProgramAfterItsMessage)
+{
+    writeSettings("StartupConnectDelay = 0\n");
+    writeAddressBook("");
+    sim::network().faults.resolveFails = true;
+    sim::Receiver &r = start();
+    r.run(1);
+    EXPECT_TRUE(printed("ERROR cannot resolve IP address of Fritz Box\n"));
+    EXPECT_TRUE(called("TAP_Osd_PutS(1,79,107,579,\"Kann IP Adresse von Fritz Box nicht aufl\\366sen\","
+                       "0xFFFFFFFF,0x00000000,0,1,0,0)"));
+    r.run(498);
+    EXPECT_TRUE(r.resident());
+    r.run(1);
+    EXPECT_FALSE(r.resident());
+    EXPECT_TRUE(called("TAP_Exit()"));
+    EXPECT_EQ(prints().back(), "TAP STOPPED!!\n");
+    EXPECT_TRUE(leaks().empty());
+}
+
+TEST_F(SpineTest, DismissingTheFinalMessageDoesNotEndTheProgram)
+{
+    writeSettings("StartupConnectDelay = 0\n");
+    writeAddressBook("");
+    sim::network().faults.resolveFails = true;
+    sim::Receiver &r = start();
+    r.run(1);
+    EXPECT_EQ(r.key(0x10017), 0u);
+    r.run(2000);
+    EXPECT_TRUE(r.resident());
+    r.stop();
+    EXPECT_TRUE(leaks().empty());
+}
+
+} // namespace

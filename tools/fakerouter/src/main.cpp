@@ -1,0 +1,320 @@
+// ringwatcher-fakerouter: a fake FritzBox call monitor for trying Ringwatcher without a router. Plays a
+// script, and takes commands typed on stdin or POSTed over HTTP; one thread owns the router.
+#include "fakerouter/Commands.h"
+#include "fakerouter/FakeRouter.h"
+#ifdef FAKEROUTER_HTTP
+#include "HttpControl.h"
+#endif
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <fcntl.h>
+#include <future>
+#include <iostream>
+#include <mutex>
+#include <poll.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace
+{
+
+using namespace fakerouter;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::atomic<bool> interrupted{false};
+
+void report(std::string_view text)
+{
+    std::time_t now = std::time(nullptr);
+    std::string stamp = routerTimestamp(now).substr(9);
+    std::cout << "[" << stamp << "] " << text << "\n" << std::flush;
+}
+
+class ControlLoop
+{
+  public:
+    ControlLoop(FakeRouter &router, std::vector<Step> script) : router_(router), script_(std::move(script))
+    {
+        if (::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0)
+            throw std::system_error(errno, std::generic_category(), "pipe");
+    }
+    ~ControlLoop()
+    {
+        ::close(wake_[0]);
+        ::close(wake_[1]);
+    }
+
+    void keepRunningAtEndOfInput() { stayAtEof_ = true; }
+
+    // Called from the HTTP thread: hands the commands to the loop and waits for their reports.
+    std::string submit(std::vector<Command> commands)
+    {
+        Job job{std::move(commands), {}};
+        auto done = job.reports.get_future();
+        {
+            std::lock_guard lock(jobsMutex_);
+            if (stopped_)
+                return "the fake router is stopping\n";
+            jobs_.push_back(std::move(job));
+        }
+        char byte = 1;
+        [[maybe_unused]] auto n = ::write(wake_[1], &byte, 1);
+        if (done.wait_for(std::chrono::minutes(2)) != std::future_status::ready)
+            return "timed out waiting for the router\n";
+        return done.get();
+    }
+
+    void run()
+    {
+        lastDue_ = Clock::now();
+        while (!quit_ && !interrupted) {
+            noticeClients();
+            runTimers();
+            runScript();
+            runJobs();
+            if (!stdinOpen_ && !stayAtEof_ && step_ == script_.size() && timers_.empty())
+                break;
+            waitForInput();
+        }
+        std::lock_guard lock(jobsMutex_);
+        stopped_ = true;
+        for (Job &job : jobs_)
+            job.reports.set_value("the fake router is stopping\n");
+        jobs_.clear();
+    }
+
+  private:
+    struct Job {
+        std::vector<Command> commands;
+        std::promise<std::string> reports;
+    };
+
+    std::string execute(const Command &command)
+    {
+        std::string text;
+        try {
+            text = perform(router_, command);
+        } catch (const std::exception &error) {
+            text = std::string("error: ") + error.what();
+        }
+        if (auto next = followUp(command))
+            timers_.push_back({Clock::now() + command.duration, *next});
+        if (command.action == Action::Quit)
+            quit_ = true;
+        report(text);
+        noticeClients();
+        return text;
+    }
+
+    void noticeClients()
+    {
+        bool came = router_.acceptPending();
+        if (came || router_.clientCount() != clients_)
+            report(std::to_string(router_.clientCount()) + " client(s) connected");
+        clients_ = router_.clientCount();
+    }
+
+    void runTimers()
+    {
+        auto now = Clock::now();
+        for (std::size_t i = 0; i < timers_.size();) {
+            if (timers_[i].first <= now) {
+                Command due = timers_[i].second;
+                timers_.erase(timers_.begin() + static_cast<long>(i));
+                execute(due);
+            } else {
+                ++i;
+            }
+        }
+    }
+
+    void runScript()
+    {
+        while (step_ < script_.size() && !quit_ && !interrupted) {
+            const Step &step = script_[step_];
+            if (Clock::now() < lastDue_ + step.delay)
+                return;
+            if (step.command.action == Action::WaitClient) {
+                if (!waitingForClient_)
+                    report("script waits for a client");
+                waitingForClient_ = true;
+                if (!router_.hasClient())
+                    return;
+                waitingForClient_ = false;
+                lastDue_ = Clock::now();
+            } else {
+                lastDue_ += step.delay;
+                execute(step.command);
+            }
+            if (++step_ == script_.size())
+                report("script finished");
+        }
+    }
+
+    void runJobs()
+    {
+        std::deque<Job> jobs;
+        {
+            std::lock_guard lock(jobsMutex_);
+            jobs.swap(jobs_);
+        }
+        for (Job &job : jobs) {
+            std::string reports;
+            for (const Command &command : job.commands)
+                reports += execute(command) + "\n";
+            job.reports.set_value(reports);
+        }
+    }
+
+    milliseconds untilNextWork() const
+    {
+        auto next = Clock::now() + milliseconds(100); // clients come and go without telling
+        if (step_ < script_.size() && !waitingForClient_)
+            next = std::min(next, lastDue_ + script_[step_].delay);
+        for (const auto &timer : timers_)
+            next = std::min(next, timer.first);
+        return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(next - Clock::now()));
+    }
+
+    void waitForInput()
+    {
+        pollfd watch[2] = {{wake_[0], POLLIN, 0}, {stdinOpen_ ? 0 : -1, POLLIN, 0}};
+        if (::poll(watch, 2, static_cast<int>(untilNextWork().count())) <= 0)
+            return;
+        char buffer[4096];
+        if (watch[0].revents & POLLIN)
+            while (::read(wake_[0], buffer, sizeof buffer) > 0) {
+            }
+        if (watch[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+            ssize_t n = ::read(0, buffer, sizeof buffer);
+            if (n <= 0) {
+                stdinOpen_ = false;
+                typed(pending_);
+                pending_.clear();
+                return;
+            }
+            pending_.append(buffer, static_cast<std::size_t>(n));
+            for (auto end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
+                std::string line = pending_.substr(0, end);
+                pending_.erase(0, end + 1);
+                typed(line);
+            }
+        }
+    }
+
+    void typed(const std::string &line)
+    {
+        auto first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
+            return;
+        try {
+            execute(parseCommand(line));
+        } catch (const SyntaxError &error) {
+            report(std::string("error: ") + error.what());
+        }
+    }
+
+    FakeRouter &router_;
+    std::vector<Step> script_;
+    std::size_t step_ = 0;
+    Clock::time_point lastDue_;
+    bool waitingForClient_ = false;
+    std::vector<std::pair<Clock::time_point, Command>> timers_;
+    std::size_t clients_ = 0;
+    bool stdinOpen_ = true;
+    bool stayAtEof_ = false;
+    bool quit_ = false;
+    std::string pending_;
+    int wake_[2] = {-1, -1};
+    std::mutex jobsMutex_;
+    std::deque<Job> jobs_;
+    bool stopped_ = false;
+};
+
+void onSignal(int)
+{
+    interrupted = true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    CLI::App app{"ringwatcher-fakerouter: a fake FritzBox call monitor (the router's TCP port 1012 service).\n"
+                 "Commands typed on stdin (one a line), POSTed over HTTP or played from a script are sent\n"
+                 "to every connected client."};
+    std::uint16_t port = 1012;
+    std::string bindAddress = "127.0.0.1";
+    std::string scriptPath;
+    std::uint16_t httpPort = 0;
+    bool checkOnly = false;
+    app.add_option("-p,--port", port, "TCP port to listen on (ports below 1024 need root)")->capture_default_str();
+    app.add_option("-b,--bind", bindAddress, "IPv4 address to listen on, for HTTP too")->capture_default_str();
+    app.add_option("-s,--script", scriptPath, "play this script once (see demo.calls)")->check(CLI::ExistingFile);
+    app.add_option("--http", httpPort, "also take commands POSTed to http://BIND:PORT/command, with a form at /");
+    app.add_flag("--check", checkOnly, "only read the script, report its mistakes and end");
+    app.footer("\nCommands:\n" + std::string(commandSummary()) +
+               "\nThe tool ends on quit, Ctrl-C, or the end of stdin once the script has played\n"
+               "(and never at the end of stdin while --http serves).");
+    CLI11_PARSE(app, argc, argv);
+
+    std::vector<Step> script;
+    try {
+        if (!scriptPath.empty())
+            script = loadScript(scriptPath);
+    } catch (const std::exception &error) {
+        std::cerr << error.what() << "\n";
+        return 1;
+    }
+    if (checkOnly) {
+        if (scriptPath.empty()) {
+            std::cerr << "--check needs --script\n";
+            return 2;
+        }
+        std::cout << scriptPath << ": " << script.size() << " steps, no mistakes\n";
+        return 0;
+    }
+
+    struct sigaction action {
+    };
+    action.sa_handler = onSignal;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    try {
+        FakeRouter router(port, bindAddress);
+        report("listening on " + bindAddress + ":" + std::to_string(router.port()));
+        ControlLoop loop(router, std::move(script));
+#ifdef FAKEROUTER_HTTP
+        std::unique_ptr<HttpControl> http;
+        if (httpPort != 0) {
+            http = std::make_unique<HttpControl>(bindAddress, httpPort,
+                                                 [&loop](std::vector<Command> c) { return loop.submit(std::move(c)); });
+            loop.keepRunningAtEndOfInput();
+            report("HTTP on http://" + bindAddress + ":" + std::to_string(httpPort) + "/");
+        }
+#else
+        if (httpPort != 0) {
+            std::cerr << "this build has no HTTP support (cpp-httplib was not found)\n";
+            return 2;
+        }
+#endif
+        loop.run();
+    } catch (const std::system_error &error) {
+        std::cerr << error.what() << "\n";
+        if (error.code() == std::errc::permission_denied)
+            std::cerr << "ports below 1024 need root; try --port 10120\n";
+        return 1;
+    } catch (const std::exception &error) {
+        std::cerr << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
