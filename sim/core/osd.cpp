@@ -12,6 +12,8 @@ void Osd::reset()
     nextHandle_ = 1;
     nextOrder_ = 0;
     frame_ = {};
+    frameStale_ = true;
+    syncedRegions_.clear();
     frameNumber_ = 0;
 }
 
@@ -124,9 +126,29 @@ static uint32_t blend(uint32_t dst, uint32_t src)
 
 void Osd::sync()
 {
+    // Keep what is published now; composing waits until someone looks, so
+    // that a program syncing on every idle event stays cheap.
+    syncedRegions_.clear();
+    for (const auto &[h, r] : regions_)
+        syncedRegions_.emplace_back(h, r);
+    frameStale_ = true;
+    ++frameNumber_;
+    if (frameListener_)
+        frameListener_(frame(), frameNumber_);
+}
+
+const Surface &Osd::frame() const
+{
+    if (frameStale_)
+        compose();
+    return frame_;
+}
+
+void Osd::compose() const
+{
     frame_ = tv_;
     std::vector<const Region *> order;
-    for (const auto &[h, r] : regions_)
+    for (const auto &[h, r] : syncedRegions_)
         order.push_back(&r);
     std::sort(order.begin(), order.end(), [](auto *a, auto *b) { return a->order < b->order; });
     for (const Region *r : order)
@@ -137,15 +159,15 @@ void Osd::sync()
                     continue;
                 frame_.at(tx, ty) = blend(frame_.at(tx, ty), r->surface.at(col, row));
             }
-    ++frameNumber_;
-    if (frameListener_)
-        frameListener_(frame_, frameNumber_);
+    frameStale_ = false;
 }
 
 void Osd::setTvPicture(Surface picture)
 {
-    if (picture.width == screenWidth && picture.height == screenHeight)
+    if (picture.width == screenWidth && picture.height == screenHeight) {
         tv_ = std::move(picture);
+        frameStale_ = true;
+    }
 }
 
 Surface Osd::testPicture()

@@ -57,7 +57,8 @@ public:
     void sync();
 
     const Surface *region(int handle) const;
-    const Surface &frame() const { return frame_; }
+    // The frame as of the last sync, composed when first asked for.
+    const Surface &frame() const;
     uint64_t frameNumber() const { return frameNumber_; }
 
     void setTvPicture(Surface picture);
@@ -77,8 +78,11 @@ private:
     int nextHandle_ = 1;
     uint64_t nextOrder_ = 0;
     Surface tv_ = testPicture();
-    Surface frame_;
+    void compose() const;
+    mutable Surface frame_;
+    mutable bool frameStale_ = true;
     uint64_t frameNumber_ = 0;
+    std::vector<std::pair<int, Region>> syncedRegions_;   // what the last sync published
     TextRenderer textRenderer_;
     JpegDecoder jpegDecoder_;
     std::function<void(const Surface &, uint64_t)> frameListener_;

@@ -24,7 +24,7 @@ void setMSNs(const char *text)
 
 void setNumberingType(int value)
 {
-    nNumberingType = value;
+    nNumberingType = value == 1 ? 1 : 0;
 }
 
 const LineState *getLineStatus(int slot)
@@ -42,7 +42,6 @@ int getCurrentTime(void)
     byte month, day, weekDay;
     TAP_GetTime(&mjd, &hour, &min, &sec);
     TAP_ExtractMjd(mjd, &year, &month, &day, &weekDay);
-    TAP_Print("Year:%d\n", (int)year);
 
     // The receiver's clock is taken as local standard time.
     struct tm calendar;

@@ -17,11 +17,18 @@ static void *lastEntry = 0;
 static int currentEntry = 1;
 
 #define TEXT_SIZE 128
-// One more than a stored number, so a copy always has room for its NUL.
+// Working copy of a stored number for the lookup; the copy takes at most
+// 31 characters, so its end is always inside the buffer.
 #define NUMBER_COPY_SIZE 33
 
-static AddressEntry *asAddress(void *entry) { return static_cast<AddressEntry *>(entry); }
-static CallEntry *asCall(void *entry) { return static_cast<CallEntry *>(entry); }
+static AddressEntry *asAddress(void *entry)
+{
+    return static_cast<AddressEntry *>(entry);
+}
+static CallEntry *asCall(void *entry)
+{
+    return static_cast<CallEntry *>(entry);
+}
 
 static void putImage(int x, int y, const TYPE_GrData *image, int sprite)
 {
@@ -170,7 +177,10 @@ void showBook(void)
     TAP_Osd_Sync();
 }
 
-int getBookWindowStatus(void) { return currentPage; }
+int getBookWindowStatus(void)
+{
+    return currentPage;
+}
 
 void setPage(int page)
 {
@@ -250,7 +260,9 @@ void hideBook(void)
 // may be the one on row 1 or the last row. So the call list starts afresh
 // at the newest call, with references taken from the list as it is now; the
 // window itself stays as drawn until the next key, which then shows the
-// new call on row 1 and keeps the selected row.
+// new call on row 1 and keeps the selected row. A closed book forgets its
+// references too, whichever page it showed: nothing is read from them before
+// the next opening, and none may outlive the entry it names.
 void callerListChanged(void)
 {
     if (currentPage == BOOK_PHONEBOOK)

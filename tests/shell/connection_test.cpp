@@ -181,7 +181,10 @@ TEST_F(ConnectionTest, LossByFailingQueryReconnectsAtOnceWhenTheDelayHasPassed)
 
 TEST_F(ConnectionTest, ThreeLossesThenTheFinalMessageWithoutTrying)
 {
-    start("StartupConnectDelay = 0\n");
+    // A delay longer than the final message's 500 ticks, so that no further
+    // call shows it again before it times out.
+    start("StartupConnectDelay = 6\n");
+    run(600);
     for (int i = 0; i < 3; ++i) {
         run(1);
         ASSERT_GE(sockfd, 0) << i;
@@ -251,8 +254,8 @@ TEST_F(ConnectionTest, BytesBeforeACloseAreStillRead)
 
 TEST_F(ConnectionTest, LongConnectionGivesItsAttemptBack)
 {
-    start("StartupConnectDelay = 0\n");
-    run(1);
+    start("StartupConnectDelay = 6\n");
+    run(601);
     run(60000);   // ten minutes connected
     router.closeClients();
     settleClose();

@@ -110,7 +110,7 @@ TEST_F(SpineTest, TimeoutComparesUnsignedTicksAcrossTheWrap)
 
 TEST_F(SpineTest, WindowWithoutTimeoutStaysUntilDismissed)
 {
-    writeSettings("DisplayDelay = 0\n");
+    writeSettings("DisplayDelay = 0\nStartupConnectDelay = -1\n");
     sim::Receiver &r = start();
     r.run(100000);
     EXPECT_EQ(fw().osd.regionCount(), 1u);
@@ -123,15 +123,15 @@ TEST_F(SpineTest, WindowWithoutTimeoutStaysUntilDismissed)
 
 TEST_F(SpineTest, UnresolvableRouterEndsTheProgramAfterItsMessage)
 {
-    writeSettings("StartupConnectDelay = 0\n");
+    writeSettings("StartupConnectDelay = 6\n");
     writeAddressBook("");
     sim::network().faults.resolveFails = true;
     sim::Receiver &r = start();
-    r.run(1);
+    r.run(601);
     EXPECT_TRUE(printed("ERROR cannot resolve IP address of Fritz Box\n"));
     EXPECT_TRUE(called("TAP_Osd_PutS(1,79,107,579,\"Kann IP Adresse von Fritz Box nicht aufl\\366sen\","
                        "0xFFFFFFFF,0x00000000,0,1,0,0)"));
-    r.run(498);
+    r.run(499);   // the message came at tick 601 and stays 500 ticks
     EXPECT_TRUE(r.resident());
     r.run(1);
     EXPECT_FALSE(r.resident());
@@ -142,15 +142,17 @@ TEST_F(SpineTest, UnresolvableRouterEndsTheProgramAfterItsMessage)
 
 TEST_F(SpineTest, DismissingTheFinalMessageDoesNotEndTheProgram)
 {
-    writeSettings("StartupConnectDelay = 0\n");
+    writeSettings("StartupConnectDelay = 6\n");
     writeAddressBook("");
     sim::network().faults.resolveFails = true;
     sim::Receiver &r = start();
-    r.run(1);
+    r.run(601);
     EXPECT_EQ(r.key(0x10017), 0u);
-    r.run(2000);
+    r.run(550);   // past the dismissed message's timeout
     EXPECT_TRUE(r.resident());
-    r.stop();
+    // The next due attempt shows the message again, and its timeout ends it.
+    r.run(1100);
+    EXPECT_FALSE(r.resident());
     EXPECT_TRUE(leaks().empty());
 }
 

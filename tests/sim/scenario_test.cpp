@@ -3,6 +3,7 @@
 // then matched, and a different frame fails against them.
 #include <gtest/gtest.h>
 
+#include "firmware.h"
 #include "frontend.h"
 #include "pictures.h"
 #include "pngfile.h"

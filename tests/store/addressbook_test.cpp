@@ -39,6 +39,14 @@ struct Lookup {
 
 class AddressBook : public store_test::StoreTest {
 protected:
+    // ctest gives every test a fresh process; this keeps a whole-binary run
+    // (gtest filters while debugging) from carrying the area code over.
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        setAreaCode("");
+    }
+
     int load(const std::string &contents)
     {
         writeSettingsFile(bookFile, contents);

@@ -7,9 +7,13 @@
 #include "store/callerlist.h"
 #include "view/viewBook.h"
 
-namespace test {
+namespace test
+{
 
-std::string numbered(const char *prefix, int i) { return prefix + std::to_string(i); }
+std::string numbered(const char *prefix, int i)
+{
+    return prefix + std::to_string(i);
+}
 
 void BookTest::loadBook(const std::vector<std::string> &lines)
 {
@@ -59,7 +63,10 @@ std::vector<std::string> BookTest::lastDrawing() const
     return out;
 }
 
-size_t BookTest::drawingCount() const { return sim::firmware().journal.countPrints("Show Book\n"); }
+size_t BookTest::drawingCount() const
+{
+    return sim::firmware().journal.countPrints("Show Book\n");
+}
 
 std::vector<DrawnText> textsOf(const std::vector<std::string> &drawing)
 {
@@ -115,8 +122,8 @@ std::string putS(int x, int y, int maxX, const std::string &text, int size, int 
                  unsigned color)
 {
     char buf[512];
-    std::snprintf(buf, sizeof buf, "TAP_Osd_PutS(%d,%d,%d,%d,\"%s\",0x%08X,0x00000000,0,%d,%d,%d)", region, x, y,
-                  maxX, sim::escapeText(text).c_str(), color, size, dot, align);
+    std::snprintf(buf, sizeof buf, "TAP_Osd_PutS(%d,%d,%d,%d,\"%s\",0x%08X,0x00000000,0,%d,%d,%d)", region, x, y, maxX,
+                  sim::escapeText(text).c_str(), color, size, dot, align);
     return buf;
 }
 

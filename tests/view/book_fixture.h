@@ -7,10 +7,12 @@
 
 #include "firmware_fixture.h"
 
-namespace test {
+namespace test
+{
 
-class BookTest : public FirmwareTest {
-protected:
+class BookTest : public FirmwareTest
+{
+  protected:
     // addrbook.dat from whole lines, loaded as start-up loads it.
     void loadBook(const std::vector<std::string> &lines);
     // The file's unlisted first entry "0300=Owner" and `listed` entries

@@ -9,13 +9,16 @@
 #include "store/callerlist.h"
 #include "view/viewBook.h"
 
-namespace test {
-namespace {
+namespace test
+{
+namespace
+{
 
 constexpr int christmasEve1830 = 1261679400; // 24.12.2009 18:30 UTC
 
-class CallListPage : public BookTest {
-protected:
+class CallListPage : public BookTest
+{
+  protected:
     void SetUp() override
     {
         BookTest::SetUp();

@@ -6,8 +6,10 @@
 #include "store/callerlist.h"
 #include "view/viewBook.h"
 
-namespace test {
-namespace {
+namespace test
+{
+namespace
+{
 
 constexpr dword actionKeyCode = 0x10049;
 constexpr dword pageSwitch = 0x1000F;
@@ -19,8 +21,9 @@ constexpr dword pageUp = 0x10045;
 constexpr dword pageDown = 0x10046;
 constexpr dword navigationKeys[] = {pageSwitch, pageSwitch2, cursorUp, cursorDown, pageUp, pageDown};
 
-class BookKeys : public BookTest {
-protected:
+class BookKeys : public BookTest
+{
+  protected:
     void start(const std::string &settings = "")
     {
         writeSettings(settings);

@@ -6,8 +6,10 @@
 #include "store/callerlist.h"
 #include "view/viewBook.h"
 
-namespace test {
-namespace {
+namespace test
+{
+namespace
+{
 
 using Navigation = BookTest;
 

@@ -5,8 +5,10 @@
 #include "store/addressbook.h"
 #include "view/viewBook.h"
 
-namespace test {
-namespace {
+namespace test
+{
+namespace
+{
 
 using PhoneBookPage = BookTest;
 
