@@ -373,6 +373,12 @@ bool Run::command(const std::vector<std::string> &w)
             if (!options_.writePng(firmware().osd.frame(), out))
                 fail("cannot write " + out.string());
         }
+    } else if (c == "delete") {
+        std::error_code ec;
+        fs::path p = firmware().disk.hostPath(arg(1));
+        if (p.empty())
+            return false;
+        fs::remove(p, ec);
     } else if (c == "clear-journal") {
         firmware().journal.clear();
     } else if (c == "expect") {

@@ -42,6 +42,7 @@ int getCurrentTime(void)
     byte month, day, weekDay;
     TAP_GetTime(&mjd, &hour, &min, &sec);
     TAP_ExtractMjd(mjd, &year, &month, &day, &weekDay);
+    TAP_Print("Year:%d\n", (int)year);
 
     // The receiver's clock is taken as local standard time.
     struct tm calendar;
