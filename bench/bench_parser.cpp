@@ -16,7 +16,8 @@
 #include "store/addressbook.h"
 #include "store/callerlist.h"
 
-namespace {
+namespace
+{
 
 constexpr size_t streamBytes = 1 << 20;
 constexpr size_t readSize = 128;
@@ -28,9 +29,15 @@ struct Chunk {
 };
 
 long messagesShown = 0;
-void countMessage(const FBMessage *) { ++messagesShown; }
+void countMessage(const FBMessage *)
+{
+    ++messagesShown;
+}
 
-std::string line(const std::string &fields) { return "08.12.26 18:30:00;" + fields + "\r\n"; }
+std::string line(const std::string &fields)
+{
+    return "08.12.26 18:30:00;" + fields + "\r\n";
+}
 
 // Calls as a household's router reports them: known and unknown callers,
 // local numbers, missed and outgoing calls, calls to an own number outside
@@ -47,28 +54,28 @@ std::string householdStream(size_t bytes)
             out += line("RING;" + id + ";" + known + ";5550001;SIP0;") + line("CONNECT;" + id + ";4;" + known + ";") +
                    line("DISCONNECT;" + id + ";" + std::to_string(n % 600) + ";");
             break;
-        case 1:
-            out += line("RING;" + id + ";" + local + ";5550002;SIP1;") + line("DISCONNECT;" + id + ";0;");
-            break;
+        case 1: out += line("RING;" + id + ";" + local + ";5550002;SIP1;") + line("DISCONNECT;" + id + ";0;"); break;
         case 2:
             out += line("CALL;" + id + ";4;5550001;" + known + ";SIP0;") + line("CONNECT;" + id + ";4;" + known + ";") +
                    line("DISCONNECT;" + id + ";" + std::to_string(n % 3600) + ";");
             break;
-        default:
-            out += line("RING;" + id + ";" + known + ";5559999;SIP2;") + line("DISCONNECT;" + id + ";12;");
-            break;
+        default: out += line("RING;" + id + ";" + known + ";5559999;SIP2;") + line("DISCONNECT;" + id + ";12;"); break;
         }
     }
     return out;
 }
 
-// Lines on slots that track no call: the line handler returns at once, so
-// this is the parser's own cost.
-std::string idleStream(size_t bytes)
+// Rings to an own number outside the MSN list and the ends of those calls:
+// the line handler only tests the filter and the slot, so this is mostly
+// the parser's own cost.
+std::string filteredStream(size_t bytes)
 {
     std::string out;
-    for (int n = 0; out.size() < bytes; ++n)
-        out += line("DISCONNECT;" + std::to_string(n % 8) + ";" + std::to_string(n % 600) + ";");
+    for (int n = 0; out.size() < bytes; ++n) {
+        std::string id = std::to_string(n % 8);
+        out += line("RING;" + id + ";03012345" + std::to_string(10 + n % 40) + ";5559999;SIP2;") +
+               line("DISCONNECT;" + id + ";" + std::to_string(n % 600) + ";");
+    }
     return out;
 }
 
@@ -99,8 +106,8 @@ struct Receiver {
         sim::firmware().disk.setRoot(root);
         std::string book;
         for (int i = 0; i < 50; ++i)
-            book += "03012345" + std::to_string(10 + i) + " = Name " + std::to_string(i) + ", pic" +
-                    std::to_string(i) + ".jpg, info\n";
+            book += "03012345" + std::to_string(10 + i) + " = Name " + std::to_string(i) + ", pic" + std::to_string(i) +
+                    ".jpg, info\n";
         sim::firmware().disk.writeFile("/ProgramFiles/Settings/Ringwatcher/addrbook.dat", book);
         sim::firmware().disk.changeFolder("/ProgramFiles/Settings/Ringwatcher");
         if (loadAddressBook("addrbook.dat") != ADRBOOK_OK)
@@ -153,12 +160,21 @@ void memchrScan(benchmark::State &state, const std::string &stream)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
 }
 
-void BM_HandleDataHousehold(benchmark::State &state) { feedStream(state, householdStream(streamBytes)); }
-void BM_HandleDataIdleSlots(benchmark::State &state) { feedStream(state, idleStream(streamBytes)); }
-void BM_MemchrHousehold(benchmark::State &state) { memchrScan(state, householdStream(streamBytes)); }
+void BM_HandleDataHousehold(benchmark::State &state)
+{
+    feedStream(state, householdStream(streamBytes));
+}
+void BM_HandleDataFiltered(benchmark::State &state)
+{
+    feedStream(state, filteredStream(streamBytes));
+}
+void BM_MemchrHousehold(benchmark::State &state)
+{
+    memchrScan(state, householdStream(streamBytes));
+}
 
 BENCHMARK(BM_HandleDataHousehold)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_HandleDataIdleSlots)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HandleDataFiltered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemchrHousehold)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -65,10 +65,10 @@ void readProperties(size_t fileSize)
         check(calls <= fileSize, "the reader does not come to the end");
         char name[PROP_NAME_SIZE + 1];
         char value[PROP_VALUE_SIZE + 1];
-        name[PROP_NAME_SIZE] = '\x5A';
-        value[PROP_VALUE_SIZE] = '\x5A';
+        name[PROP_NAME_SIZE] = 'Z';
+        value[PROP_VALUE_SIZE] = 'Z';
         int result = getNextProperty(name, value, handle);
-        check(name[PROP_NAME_SIZE] == '\x5A' && value[PROP_VALUE_SIZE] == '\x5A', "buffer overrun");
+        check(name[PROP_NAME_SIZE] == 'Z' && value[PROP_VALUE_SIZE] == 'Z', "buffer overrun");
         check(result >= PROP_EOF && result <= PROP_SYNTAX_ERROR, "unknown result");
         if (result == PROP_EOF)
             break;
@@ -83,11 +83,11 @@ void lookUp(const char *number)
     char field[33 + 1];   // the router's fields hold 32 characters
     std::strncpy(field, number, 32);
     field[32] = '\0';
-    field[33] = '\x5A';
+    field[33] = 'Z';
     char name[64 + 1], picture[32 + 1], info[32 + 1];
-    name[64] = picture[32] = info[32] = '\x5A';
+    name[64] = picture[32] = info[32] = 'Z';
     findName(field, name, picture, info);
-    check(field[33] == '\x5A' && name[64] == '\x5A' && picture[32] == '\x5A' && info[32] == '\x5A',
+    check(field[33] == 'Z' && name[64] == 'Z' && picture[32] == 'Z' && info[32] == 'Z',
           "lookup overran a buffer");
 }
 

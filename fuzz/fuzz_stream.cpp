@@ -17,7 +17,8 @@
 #include "store/addressbook.h"
 #include "store/callerlist.h"
 
-namespace {
+namespace
+{
 
 const char *const settingsFolder = "/ProgramFiles/Settings/Ringwatcher";
 

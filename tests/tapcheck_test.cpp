@@ -311,7 +311,7 @@ TEST(TapcheckBadInput, DamagedProgramsGiveAReportOrAClearError)
     const fs::path file = workDir() / "damaged.tap";
     std::mt19937 random(20261208); // fixed seed: the same damaged files on every run
     std::size_t reports = 0, errors = 0;
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < 1000; ++round) {
         std::string damaged = original;
         // Headers at both ends hold the offsets and sizes that can mislead a reader; hit them more.
         for (int hits = 1 + round % 4; hits > 0; --hits) {

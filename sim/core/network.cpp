@@ -30,34 +30,62 @@ void Network::setRouter(std::string hostName, uint16_t port, std::string address
     routerAddress_ = std::move(address);
 }
 
+namespace {
+thread_local int programDepth = 0;
+}
+
 void Network::enterProgram()
 {
-    if (programDepth_++ == 0)
+    if (programDepth++ == 0)
         programThread_ = static_cast<unsigned long>(pthread_self());
 }
 
 void Network::leaveProgram()
 {
-    if (programDepth_ > 0)
-        --programDepth_;
+    if (programDepth > 0 && --programDepth == 0)
+        programThread_ = 0;
 }
 
 bool Network::inProgram() const
 {
-    return programDepth_ > 0 && programThread_ == static_cast<unsigned long>(pthread_self());
+    return programDepth > 0 && programThread_ == static_cast<unsigned long>(pthread_self());
 }
 
 void Network::reset()
 {
     faults = {};
+    std::lock_guard lock(mutex_);
     programSockets_.clear();
-    programDepth_ = 0;
+}
+
+bool Network::ownsSocket(int fd) const
+{
+    std::lock_guard lock(mutex_);
+    return programSockets_.count(fd) != 0;
+}
+
+std::set<int> Network::programSockets() const
+{
+    std::lock_guard lock(mutex_);
+    return programSockets_;
+}
+
+void Network::addProgramSocket(int fd)
+{
+    std::lock_guard lock(mutex_);
+    programSockets_.insert(fd);
+}
+
+void Network::forgetSocket(int fd)
+{
+    std::lock_guard lock(mutex_);
+    programSockets_.erase(fd);
 }
 
 std::vector<std::string> Network::leakReport() const
 {
     std::vector<std::string> out;
-    for (int fd : programSockets_)
+    for (int fd : programSockets())
         out.push_back("socket " + std::to_string(fd) + " never closed");
     return out;
 }
@@ -80,6 +108,12 @@ bool Network::waitReadable(int fd, int bytes, int timeoutMs)
         usleep(1000);
     }
     return false;
+}
+
+bool Network::waitClosed(int fd, int timeoutMs)
+{
+    pollfd p{fd, POLLRDHUP, 0};
+    return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 
 } // namespace sim
@@ -115,7 +149,7 @@ __attribute__((visibility("default"))) int socket(int domain, int type, int prot
     }
     int fd = realSocket(domain, type, protocol);
     if (fd >= 0)
-        net.programSockets_.insert(fd);
+        net.addProgramSocket(fd);
     return fd;
 }
 
@@ -183,7 +217,7 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
 __attribute__((visibility("default"))) int close(int fd)
 {
     static auto realClose = real<int (*)(int)>("close");
-    sim::network().programSockets_.erase(fd);
+    sim::network().forgetSocket(fd);
     return realClose(fd);
 }
 

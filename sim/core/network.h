@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <map>
+#include <atomic>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,22 +36,30 @@ public:
     void leaveProgram();
     bool inProgram() const;
 
-    bool ownsSocket(int fd) const { return programSockets_.count(fd) != 0; }
-    const std::set<int> &programSockets() const { return programSockets_; }
+    bool ownsSocket(int fd) const;
+    std::set<int> programSockets() const;
     // Waits (bounded) until the program's socket has `bytes` readable or an
     // end of stream; scenarios use it so that a router action is complete
     // before the next idle event.
     bool waitReadable(int fd, int bytes, int timeoutMs);
+    // Waits (bounded) until the peer's close or reset is visible on the socket.
+    bool waitClosed(int fd, int timeoutMs);
     std::vector<std::string> leakReport() const;
     void reset();
 
-    // Used by the interposed functions.
+    // Used by the interposed functions, which other threads (the simulator's
+    // own, its libraries') call too: the socket set is locked, and only the
+    // thread inside the program counts its depth.
+    void addProgramSocket(int fd);
+    void forgetSocket(int fd);
     std::string routerHost_;
     uint16_t routerPort_ = 1012;
     std::string routerAddress_ = "127.0.0.1";
+
+private:
+    mutable std::mutex mutex_;
     std::set<int> programSockets_;
-    int programDepth_ = 0;
-    unsigned long programThread_ = 0;
+    std::atomic<unsigned long> programThread_{0};
 };
 
 Network &network();

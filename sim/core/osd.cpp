@@ -17,12 +17,20 @@ void Osd::reset()
     frameNumber_ = 0;
 }
 
+Surface &Osd::Region::writable()
+{
+    if (surface.use_count() > 1)
+        surface = std::make_shared<Surface>(*surface);
+    return *surface;
+}
+
 int Osd::create(int x, int y, int w, int h)
 {
     if (w <= 0 || h <= 0 || w > screenWidth || h > screenHeight)
         return -1;
     int handle = nextHandle_++;
-    Region r{nextOrder_++, x, y, Surface{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, 0)}};
+    Region r{nextOrder_++, x, y,
+             std::make_shared<Surface>(Surface{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, 0)})};
     regions_.emplace(handle, std::move(r));
     return handle;
 }
@@ -40,7 +48,7 @@ std::vector<int> Osd::regionHandles() const
 const Surface *Osd::region(int handle) const
 {
     auto it = regions_.find(handle);
-    return it == regions_.end() ? nullptr : &it->second.surface;
+    return it == regions_.end() ? nullptr : it->second.surface.get();
 }
 
 int Osd::putImage(int handle, int x, int y, const TYPE_GrData *gd, bool sprite, std::string *error)
@@ -62,7 +70,7 @@ int Osd::putImage(int handle, int x, int y, const TYPE_GrData *gd, bool sprite, 
     size_t used = 0;
     if (!decodeImage(std::span<const uint8_t>(gd->data, bound), gd->width, gd->height, pixels, error, &used))
         return -1;
-    Surface &s = it->second.surface;
+    Surface &s = it->second.writable();
     for (int row = 0; row < gd->height; ++row) {
         int ty = y + row;
         if (ty < 0 || ty >= s.height)
@@ -86,7 +94,7 @@ int Osd::putText(int handle, int x, int y, int maxX, std::string_view text, cons
     if (it == regions_.end())
         return -1;
     if (textRenderer_)
-        textRenderer_(it->second.surface, x, y, maxX, text, style);
+        textRenderer_(it->second.writable(), x, y, maxX, text, style);
     return 0;
 }
 
@@ -100,7 +108,7 @@ int Osd::drawJpeg(int handle, int x, int y, int w, int h, const std::filesystem:
     Surface picture;
     if (!jpegDecoder_(file, w, h, picture))
         return -1;
-    Surface &s = it->second.surface;
+    Surface &s = it->second.writable();
     for (int row = 0; row < picture.height && row < h; ++row)
         for (int col = 0; col < picture.width && col < w; ++col) {
             int tx = x + col, ty = y + row;
@@ -152,12 +160,12 @@ void Osd::compose() const
         order.push_back(&r);
     std::sort(order.begin(), order.end(), [](auto *a, auto *b) { return a->order < b->order; });
     for (const Region *r : order)
-        for (int row = 0; row < r->surface.height; ++row)
-            for (int col = 0; col < r->surface.width; ++col) {
+        for (int row = 0; row < r->surface->height; ++row)
+            for (int col = 0; col < r->surface->width; ++col) {
                 int tx = r->x + col, ty = r->y + row;
                 if (tx < 0 || ty < 0 || tx >= frame_.width || ty >= frame_.height)
                     continue;
-                frame_.at(tx, ty) = blend(frame_.at(tx, ty), r->surface.at(col, row));
+                frame_.at(tx, ty) = blend(frame_.at(tx, ty), r->surface->at(col, row));
             }
     frameStale_ = false;
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,7 +73,10 @@ private:
     struct Region {
         uint64_t order;
         int x, y;
-        Surface surface;
+        // Shared with the last published frame until the next drawing
+        // changes it, so that a sync copies nothing.
+        std::shared_ptr<Surface> surface;
+        Surface &writable();
     };
     std::map<int, Region> regions_;
     int nextHandle_ = 1;

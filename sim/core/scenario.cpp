@@ -153,7 +153,10 @@ private:
     bool expectation(const std::vector<std::string> &w);
     bool routerCommand(const std::vector<std::string> &w);
     void ensureStarted();
-    void settle(size_t bytes);   // wait until what the router did reached the program's socket
+    // What waits on the program's sockets now, taken before a router action,
+    // so that settle() can wait until the action has reached them.
+    std::map<int, int> waitingBytes() const;
+    void settle(const std::map<int, int> &before, size_t bytes);
     void finish();
 
     const ScenarioOptions &options_;
@@ -186,57 +189,63 @@ void Run::ensureStarted()
     receiver_->start();
 }
 
-void Run::settle(size_t bytes)
+std::map<int, int> Run::waitingBytes() const
 {
     router_->acceptPending();
+    std::map<int, int> out;
     for (int fd : network().programSockets()) {
         int waiting = 0;
         ::ioctl(fd, FIONREAD, &waiting);
-        network().waitReadable(fd, waiting + static_cast<int>(bytes), 2000);
+        out[fd] = waiting;
     }
+    return out;
+}
+
+void Run::settle(const std::map<int, int> &before, size_t bytes)
+{
+    for (const auto &[fd, waiting] : before)
+        network().waitReadable(fd, waiting + static_cast<int>(bytes), 2000);
 }
 
 bool Run::routerCommand(const std::vector<std::string> &w)
 {
     const std::string &c = w[0];
     auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
-    auto sent = [&](const std::string &line) { settle(line.size()); };
+    const auto before = waitingBytes();
+    auto sent = [&](const std::string &line) { settle(before, line.size()); };
     if (c == "send") {
         std::string bytes = arg(1);
-        router_->acceptPending();
         router_->send(bytes);
         sent(bytes);
     } else if (c == "line") {
-        router_->acceptPending();
         sent(router_->sendLine(arg(1)));
     } else if (c == "ring" && w.size() >= 4) {
-        router_->acceptPending();
         sent(router_->ring(std::stoi(w[1]), w[2], w[3], w.size() > 4 ? w[4] : "SIP0"));
     } else if (c == "call" && w.size() >= 4) {
-        router_->acceptPending();
         sent(router_->call(std::stoi(w[1]), 4, w[2], w[3]));
     } else if (c == "connect" && w.size() >= 3) {
-        router_->acceptPending();
         sent(router_->connect(std::stoi(w[1]), 4, w[2]));
     } else if (c == "disconnect" && w.size() >= 3) {
-        router_->acceptPending();
         sent(router_->disconnect(std::stoi(w[1]), std::stol(w[2])));
     } else if (c == "router") {
         std::string what = arg(1);
-        router_->acceptPending();
-        if (what == "close")
-            router_->closeClients();
-        else if (what == "reset")
-            router_->resetClients();
-        else if (what == "refuse")
+        if (what == "close" || what == "reset") {
+            if (what == "close")
+                router_->closeClients();
+            else
+                router_->resetClients();
+            for (const auto &[fd, waiting] : before)
+                network().waitClosed(fd, 2000);
+        } else if (what == "refuse") {
             router_->setRefusing(arg(2) != "off");
-        else if (what == "garbage")
-            router_->sendGarbage(static_cast<size_t>(number(arg(2)).value_or(100)), 1);
-        else if (what == "nul")
+        } else if (what == "garbage") {
+            sent(router_->sendGarbage(static_cast<size_t>(number(arg(2)).value_or(100)), 1));
+        } else if (what == "nul") {
             router_->sendNul();
-        else
+            settle(before, 1);
+        } else {
             return false;
-        settle(0);
+        }
     } else {
         return false;
     }

@@ -3,7 +3,8 @@
 #include "jpeg.h"
 #include "pngfile.h"
 
-namespace sim {
+namespace sim
+{
 
 void attachDrawing(Osd &osd, const Typesetter &typesetter)
 {

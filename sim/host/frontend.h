@@ -6,7 +6,8 @@
 #include "scenario.h"
 #include "typesetter.h"
 
-namespace sim {
+namespace sim
+{
 
 // Text through the typesetter (which must outlive the display's use of it)
 // and JPEG pictures through libjpeg-turbo.

@@ -6,11 +6,13 @@
 
 #include "pngfile.h"
 
-namespace sim {
+namespace sim
+{
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 int channelDifference(uint32_t a, uint32_t b)
 {
@@ -95,7 +97,7 @@ std::optional<std::string> compareWithGolden(const Surface &frame, std::string n
 
     Difference d = compareSurfaces(*expected, frame, settings.channelTolerance);
     if (d.pixels <= settings.maxDifferentPixels) {
-        fs::remove(errFile, ec);   // a diff from an earlier failure would mislead
+        fs::remove(errFile, ec); // a diff from an earlier failure would mislead
         return std::nullopt;
     }
     std::string where = keepFrame();

@@ -10,12 +10,13 @@
 
 #include "osd.h"
 
-namespace sim {
+namespace sim
+{
 
 struct GoldenSettings {
-    std::filesystem::path goldenDir;   // the checked-in pictures
-    std::filesystem::path outputDir;   // the frame and the diff picture of a mismatch
-    bool update = false;               // write the frame as the new golden instead of comparing
+    std::filesystem::path goldenDir; // the checked-in pictures
+    std::filesystem::path outputDir; // the frame and the diff picture of a mismatch
+    bool update = false;             // write the frame as the new golden instead of comparing
     // A pixel differs when one of its channels differs by more than this;
     // the frame matches while at most maxDifferentPixels differ. Anti-aliasing
     // noise stays below; a bar or a text moved by a pixel does not.
@@ -27,9 +28,9 @@ struct GoldenSettings {
 bool updateGoldensRequested();
 
 struct Difference {
-    size_t pixels = 0;     // beyond the tolerance
-    int largest = 0;       // largest channel difference anywhere
-    Surface picture;       // expected in pale grey, differing pixels red, small differences orange
+    size_t pixels = 0; // beyond the tolerance
+    int largest = 0;   // largest channel difference anywhere
+    Surface picture;   // expected in pale grey, differing pixels red, small differences orange
 };
 
 // Both surfaces must have the same size.

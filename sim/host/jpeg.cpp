@@ -10,9 +10,11 @@
 
 #include <jpeglib.h>
 
-namespace sim {
+namespace sim
+{
 
-namespace {
+namespace
+{
 
 // Bigger pictures are refused rather than decoded into gigabytes.
 constexpr long maxPixels = 64L << 20;
@@ -32,7 +34,10 @@ void onError(j_common_ptr info)
 
 void quietly(j_common_ptr, int) {}
 
-uint32_t opaque(unsigned r, unsigned g, unsigned b) { return 0xFF000000u | r << 16 | g << 8 | b; }
+uint32_t opaque(unsigned r, unsigned g, unsigned b)
+{
+    return 0xFF000000u | r << 16 | g << 8 | b;
+}
 
 // Everything that needs releasing lives outside the function that calls
 // setjmp, so a longjmp skips no destructor that matters.
@@ -102,7 +107,10 @@ bool decode(Decoding &d, Surface &out, int boxWidth, int boxHeight)
     return true;
 }
 
-uint32_t channel(uint32_t p, int shift) { return (p >> shift) & 0xFF; }
+uint32_t channel(uint32_t p, int shift)
+{
+    return (p >> shift) & 0xFF;
+}
 
 // Area average of the source rectangle [x0, x1) x [y0, y1) in source pixels,
 // partial pixels weighted by their share.

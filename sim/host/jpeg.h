@@ -8,7 +8,8 @@
 
 #include "osd.h"
 
-namespace sim {
+namespace sim
+{
 
 // The whole picture, opaque; nothing on a missing, unreadable or broken file
 // (the reason in `error`). Damage that libjpeg can step over (data cut short

@@ -25,16 +25,21 @@
 #include "receiver.h"
 #include "routerplayer.h"
 
-namespace sim {
+namespace sim
+{
 
 namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-namespace {
+namespace
+{
 
 std::atomic<bool> interrupted{false};
-void onSignal(int) { interrupted = true; }
+void onSignal(int)
+{
+    interrupted = true;
+}
 
 constexpr auto idlePeriod = milliseconds(10);
 
@@ -75,14 +80,18 @@ struct FrameSignal {
 // shows it. The lines alternate RING and DISCONNECT on the eight connection
 // ids, so every line changes the status window; a random pause of up to one
 // idle period after each frame spreads the writes over the idle cycle.
-class LatencyRun {
-public:
+class LatencyRun
+{
+  public:
     LatencyRun(int lines, std::string own, FrameSignal &frames) : lines_(lines), own_(std::move(own)), frames_(frames)
     {
     }
     ~LatencyRun() { finish(); }
     uint16_t port() const { return router_.port(); }
-    void start() { thread_ = std::thread([this] { measure(); }); }
+    void start()
+    {
+        thread_ = std::thread([this] { measure(); });
+    }
     void finish()
     {
         stop_ = true;
@@ -94,7 +103,7 @@ public:
     int lost() const { return lost_; }
     const std::string &problem() const { return problem_; }
 
-private:
+  private:
     void measure()
     {
         auto deadline = SteadyClock::now() + std::chrono::seconds(90);
@@ -107,7 +116,7 @@ private:
         }
         std::printf("measuring: the program connected; %d lines follow\n", lines_);
         std::fflush(stdout);
-        std::this_thread::sleep_for(milliseconds(500));   // start-up drawing settles
+        std::this_thread::sleep_for(milliseconds(500)); // start-up drawing settles
         std::mt19937 random(1);
         std::uniform_int_distribution<int> pause(0, 10000);
         int lostInARow = 0;
@@ -152,8 +161,9 @@ private:
 
 // Everything the program asked and printed goes to the page, stdout and the
 // journal file, then the journal is emptied so that a long run stays small.
-class JournalDrain {
-public:
+class JournalDrain
+{
+  public:
     JournalDrain(LivePage *page, const fs::path &journalFile) : page_(page)
     {
         if (!journalFile.empty()) {
@@ -194,7 +204,7 @@ public:
         journal.clear();
     }
 
-private:
+  private:
     LivePage *page_;
     FILE *file_ = nullptr;
 };
@@ -284,6 +294,13 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
         fw.osd.setTvPicture(tv);
     }
 
+    std::string error;
+    auto entries = loadProgram(options.program, false, &error);
+    if (!entries) {
+        std::fprintf(stderr, "cannot load the program: %s\n", error.c_str());
+        return 2;
+    }
+
     // The router.
     network().reset();
     std::unique_ptr<RouterPlayer> player;
@@ -347,12 +364,6 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
         }
     });
 
-    std::string error;
-    auto entries = loadProgram(options.program, false, &error);
-    if (!entries) {
-        std::fprintf(stderr, "cannot load the program: %s\n", error.c_str());
-        return 2;
-    }
     JournalDrain journal(page.get(), options.journalFile);
     Receiver receiver(*entries);
     receiver.start();
@@ -372,8 +383,10 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
             ending = "the simulator's time was up";
             break;
         }
-        if (latency && latency->finished())
+        if (latency && latency->finished()) {
+            ending = "the measurement is done";
             break;
+        }
         if (page)
             for (uint32_t key : page->takeKeys())
                 if (receiver.resident())

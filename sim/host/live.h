@@ -10,15 +10,16 @@
 
 #include "typesetter.h"
 
-namespace sim {
+namespace sim
+{
 
 struct LiveOptions {
     std::filesystem::path program;
-    std::filesystem::path disk;         // the receiver's disk; empty: an empty temporary one
-    std::filesystem::path tvPicture;    // PNG 720 x 576; empty: the built-in test picture
-    std::filesystem::path framesDir;    // every published frame as a PNG; empty: none
-    std::filesystem::path journalFile;  // the firmware journal as it happens; empty: none
-    bool echo = false;                  // the journal on stderr
+    std::filesystem::path disk;        // the receiver's disk; empty: an empty temporary one
+    std::filesystem::path tvPicture;   // PNG 720 x 576; empty: the built-in test picture
+    std::filesystem::path framesDir;   // every published frame as a PNG; empty: none
+    std::filesystem::path journalFile; // the firmware journal as it happens; empty: none
+    bool echo = false;                 // the journal on stderr
 
     // Router: an external one at routerAddress:routerPort when the port is not
     // 0, else the in-process fake router playing routerScript (may be empty).
@@ -27,8 +28,8 @@ struct LiveOptions {
     std::filesystem::path routerScript;
 
     std::string bindAddress = "127.0.0.1";
-    int httpPort = 8080;                // -1: no page; 0: any free port
-    double seconds = 0;                 // end after this long; 0: at Ctrl-C or the program's end
+    int httpPort = 8080; // -1: no page; 0: any free port
+    double seconds = 0;  // end after this long; 0: at Ctrl-C or the program's end
 
     // Latency measurement: this many router lines, each timed from its write
     // to the frame that shows it. Uses the in-process router.

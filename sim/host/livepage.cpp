@@ -8,9 +8,11 @@
 #include "pngfile.h"
 #include "remote.h"
 
-namespace sim {
+namespace sim
+{
 
-namespace {
+namespace
+{
 
 constexpr size_t maxWaitingKeys = 64;
 
@@ -47,6 +49,12 @@ LivePage::LivePage(const std::string &bindAddress, uint16_t port, RouterConsole 
     : server_(std::make_unique<Server>()), console_(std::move(console))
 {
     httplib::Server &http = server_->http;
+    // cpp-httplib's default also sets SO_REUSEPORT, which would let a second
+    // simulator share the port and take half of the page's requests.
+    http.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     http.Get("/", [](const httplib::Request &, httplib::Response &res) {
         res.set_content(livePageHtml, "text/html; charset=utf-8");
     });
@@ -79,11 +87,15 @@ LivePage::LivePage(const std::string &bindAddress, uint16_t port, RouterConsole 
         res.set_content(console_(req.body), "text/plain; charset=utf-8");
     });
 
-    int bound = port == 0 ? http.bind_to_any_port(bindAddress.c_str()) : (http.bind_to_port(bindAddress.c_str(), port) ? port : -1);
+    int bound = port == 0 ? http.bind_to_any_port(bindAddress.c_str())
+                          : (http.bind_to_port(bindAddress.c_str(), port) ? port : -1);
     if (bound <= 0)
         throw std::runtime_error("cannot serve the page on " + bindAddress + ":" + std::to_string(port));
     port_ = static_cast<uint16_t>(bound);
     server_->thread = std::thread([this] { server_->http.listen_after_bind(); });
+    // stop() only ends a server that has started listening.
+    for (int i = 0; i < 5000 && !http.is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 LivePage::~LivePage()
@@ -127,8 +139,9 @@ bool LivePage::pressKey(const std::string &nameOrCode)
 {
     auto first = nameOrCode.find_first_not_of(" \t\r\n");
     auto last = nameOrCode.find_last_not_of(" \t\r\n");
-    auto code = first == std::string::npos ? std::nullopt
-                                           : remoteKeyCode(std::string_view(nameOrCode).substr(first, last - first + 1));
+    auto code = first == std::string::npos
+                    ? std::nullopt
+                    : remoteKeyCode(std::string_view(nameOrCode).substr(first, last - first + 1));
     std::lock_guard lock(mutex_);
     if (!code || keys_.size() >= maxWaitingKeys)
         return false;

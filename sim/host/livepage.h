@@ -15,10 +15,12 @@
 
 #include "osd.h"
 
-namespace sim {
+namespace sim
+{
 
-class LivePage {
-public:
+class LivePage
+{
+  public:
     // A router console takes one fake-router command and returns its report;
     // it is called on an HTTP thread.
     using RouterConsole = std::function<std::string(const std::string &command)>;
@@ -45,7 +47,7 @@ public:
 
     static constexpr size_t keptPrints = 500;
 
-private:
+  private:
     struct Server;
     std::unique_ptr<Server> server_;
     uint16_t port_ = 0;
@@ -57,7 +59,7 @@ private:
     std::vector<unsigned char> png_;
     uint64_t pngNumber_ = UINT64_MAX;
     std::deque<std::string> prints_;
-    uint64_t printCount_ = 0;      // every line ever added; prints_ holds the last ones
+    uint64_t printCount_ = 0; // every line ever added; prints_ holds the last ones
     std::deque<uint32_t> keys_;
     std::string ended_;
 };

@@ -14,7 +14,8 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 fs::path executableFolder()
 {
@@ -122,8 +123,7 @@ int main(int argc, char **argv)
     runCommand->add_flag("--update-goldens", run.updateGoldens, "renew the golden pictures (or RW_UPDATE_GOLDENS=1)");
     runCommand->add_flag("--echo", run.echo, "the firmware journal on stderr as it happens");
     runCommand->add_option("--journal", run.journal, "write each scenario's firmware journal to this file");
-    runCommand->add_option("--tv", run.tv, "TV picture behind the overlay: a 720 x 576 PNG")
-        ->check(CLI::ExistingFile);
+    runCommand->add_option("--tv", run.tv, "TV picture behind the overlay: a 720 x 576 PNG")->check(CLI::ExistingFile);
 
     sim::LiveOptions live;
     live.program = here / "ringwatcher.tap";
@@ -135,10 +135,11 @@ int main(int argc, char **argv)
         ->check(CLI::ExistingDirectory);
     CLI::Option *routerOption =
         liveCommand->add_option("--router", router, "an external router (ringwatcher-fakerouter) at HOST:PORT");
-    liveCommand
-        ->add_option("--fakerouter", live.routerScript, "the in-process fake router plays this script (demo.calls)")
-        ->check(CLI::ExistingFile)
-        ->excludes(routerOption);
+    CLI::Option *scriptOption =
+        liveCommand
+            ->add_option("--fakerouter", live.routerScript, "the in-process fake router plays this script (demo.calls)")
+            ->check(CLI::ExistingFile)
+            ->excludes(routerOption);
     CLI::Option *httpOption =
         liveCommand->add_option("--http", live.httpPort, "port of the browser page (0: any free port)")
             ->capture_default_str();
@@ -154,9 +155,9 @@ int main(int argc, char **argv)
     liveCommand
         ->add_option("--latency", live.latencyLines,
                      "measure: the in-process router writes N lines; time from each write to its frame")
-        ->excludes(routerOption);
-    liveCommand->add_option("--own", live.ownNumber, "own number dialled by the measured lines")
-        ->capture_default_str();
+        ->excludes(routerOption)
+        ->excludes(scriptOption);
+    liveCommand->add_option("--own", live.ownNumber, "own number dialled by the measured lines")->capture_default_str();
 
     CLI11_PARSE(app, argc, argv);
 

@@ -3,7 +3,8 @@
 // frame number changes.
 #include "livepage.h"
 
-namespace sim {
+namespace sim
+{
 
 const char *const livePageHtml = R"PAGE(<!doctype html>
 <html lang="en">
@@ -21,7 +22,7 @@ const char *const livePageHtml = R"PAGE(<!doctype html>
   .remote .action { background: #2f6f3e; }
   .remote .dismiss { background: #7a3030; }
   .code { display: flex; gap: 6px; }
-  .code input { width: 110px; }
+  .code input { width: 170px; }
   h2 { font-size: 15px; margin: 0 0 6px 0; color: #bbb; }
   pre { background: #111; padding: 8px; margin: 0; height: 220px; overflow: auto; white-space: pre-wrap; font-size: 12px; }
   #router form { display: flex; gap: 6px; }

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <memory>
 
-namespace sim {
+namespace sim
+{
 
-namespace {
+namespace
+{
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "Surface words are read as BGRA bytes");
 
@@ -43,7 +45,10 @@ std::vector<unsigned char> packed(const Surface &s, png_uint_32 &format)
     return out;
 }
 
-bool fits(const Surface &s) { return s.width > 0 && s.height > 0 && s.pixels.size() == size_t(s.width) * s.height; }
+bool fits(const Surface &s)
+{
+    return s.width > 0 && s.height > 0 && s.pixels.size() == size_t(s.width) * s.height;
+}
 
 } // namespace
 

@@ -9,7 +9,8 @@
 
 #include "osd.h"
 
-namespace sim {
+namespace sim
+{
 
 // Opaque surfaces are written as RGB, others as RGBA (straight alpha).
 // Folders are created as needed. False with the reason in `error`.

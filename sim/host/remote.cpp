@@ -2,7 +2,8 @@
 
 #include <charconv>
 
-namespace sim {
+namespace sim
+{
 
 std::optional<uint32_t> remoteKeyCode(std::string_view text)
 {

@@ -7,7 +7,8 @@
 #include <optional>
 #include <string_view>
 
-namespace sim {
+namespace sim
+{
 
 struct RemoteKey {
     std::string_view name;

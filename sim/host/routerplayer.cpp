@@ -1,6 +1,7 @@
 #include "routerplayer.h"
 
-namespace sim {
+namespace sim
+{
 
 using fakerouter::Action;
 using std::chrono::milliseconds;

@@ -15,10 +15,12 @@
 #include "fakerouter/Commands.h"
 #include "fakerouter/FakeRouter.h"
 
-namespace sim {
+namespace sim
+{
 
-class RouterPlayer {
-public:
+class RouterPlayer
+{
+  public:
     using Report = std::function<void(const std::string &)>;
 
     // Listens on a free loopback port and starts playing at once; `report`
@@ -34,7 +36,7 @@ public:
     // thread; returns its report, or the syntax error.
     std::string submit(const std::string &line);
 
-private:
+  private:
     struct Job {
         fakerouter::Command command;
         std::promise<std::string> report;

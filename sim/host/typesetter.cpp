@@ -9,16 +9,21 @@
 #include <optional>
 #include <stdexcept>
 
-namespace sim {
+namespace sim
+{
 
-namespace {
+namespace
+{
 
 constexpr char32_t ellipsis = 0x2026;
 constexpr FT_Int32 loadFlags = FT_LOAD_RENDER | FT_LOAD_TARGET_LIGHT;
 
 // Latin-1 bytes are the code points 0 to 255. The C0 and C1 control codes
 // have no glyph; they take no room and draw nothing.
-bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
+bool isControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
 
 std::u32string codePoints(std::string_view latin1)
 {
@@ -32,7 +37,7 @@ std::u32string codePoints(std::string_view latin1)
 
 } // namespace
 
-FontSpec defaultFont(int fontSize)
+FontSetting defaultFont(int fontSize)
 {
     std::filesystem::path folder = fontFolder;
     if (fontSize == 0)
@@ -52,37 +57,37 @@ struct Typesetter::Library {
 
 struct Typesetter::Face {
     FT_Face handle = nullptr;
-    FontSpec spec;
-    int baseline = 0;   // from the top of the line box
+    FontSetting setting;
+    int baseline = 0; // from the top of the line box
     // Latin-1 code points at 0..255, the ellipsis at 256.
     mutable std::array<std::optional<Glyph>, 257> glyphs;
 
-    Face(FT_Library library, FontSpec s) : spec(std::move(s))
+    Face(FT_Library library, FontSetting s) : setting(std::move(s))
     {
-        if (FT_New_Face(library, spec.file.c_str(), 0, &handle) != 0)
-            throw std::runtime_error("cannot load the font " + spec.file.string() +
+        if (FT_New_Face(library, setting.file.c_str(), 0, &handle) != 0)
+            throw std::runtime_error("cannot load the font " + setting.file.string() +
                                      " (Debian packages fonts-dejavu-core and fonts-dejavu-extra)");
-        if (FT_Set_Pixel_Sizes(handle, 0, static_cast<FT_UInt>(spec.pixelSize)) != 0)
-            throw std::runtime_error("the font " + spec.file.string() + " has no size " +
-                                     std::to_string(spec.pixelSize));
+        if (FT_Set_Pixel_Sizes(handle, 0, static_cast<FT_UInt>(setting.pixelSize)) != 0)
+            throw std::runtime_error("the font " + setting.file.string() + " has no size " +
+                                     std::to_string(setting.pixelSize));
         int ascender = static_cast<int>(handle->size->metrics.ascender >> 6);
         int descender = static_cast<int>(-handle->size->metrics.descender >> 6);
-        baseline = std::max(0, (spec.lineHeight - ascender - descender) / 2) + ascender;
+        baseline = std::max(0, (setting.lineHeight - ascender - descender) / 2) + ascender;
     }
     ~Face() { FT_Done_Face(handle); }
 };
 
-Typesetter::Typesetter(std::vector<FontSpec> sizes) : library_(std::make_unique<Library>())
+Typesetter::Typesetter(std::vector<FontSetting> sizes) : library_(std::make_unique<Library>())
 {
     if (sizes.empty())
         throw std::runtime_error("no font sizes");
-    for (auto &spec : sizes)
-        faces_.push_back(std::make_unique<Face>(library_->handle, std::move(spec)));
+    for (auto &setting : sizes)
+        faces_.push_back(std::make_unique<Face>(library_->handle, std::move(setting)));
 }
 
 Typesetter::~Typesetter()
 {
-    faces_.clear();   // faces before their library
+    faces_.clear(); // faces before their library
 }
 
 const Typesetter::Face &Typesetter::face(int fontSize) const
@@ -91,7 +96,10 @@ const Typesetter::Face &Typesetter::face(int fontSize) const
     return *faces_[i];
 }
 
-int Typesetter::lineHeight(int fontSize) const { return face(fontSize).spec.lineHeight; }
+int Typesetter::lineHeight(int fontSize) const
+{
+    return face(fontSize).setting.lineHeight;
+}
 
 const Typesetter::Glyph &Typesetter::glyph(const Face &f, char32_t codePoint) const
 {
@@ -129,7 +137,10 @@ int Typesetter::width(std::string_view latin1, int fontSize) const
     return widthOf(face(fontSize), codePoints(latin1));
 }
 
-int Typesetter::width(std::u32string_view text, int fontSize) const { return widthOf(face(fontSize), text); }
+int Typesetter::width(std::u32string_view text, int fontSize) const
+{
+    return widthOf(face(fontSize), text);
+}
 
 std::u32string Typesetter::fitted(std::string_view latin1, int fontSize, int room) const
 {
@@ -160,7 +171,7 @@ uint32_t blendOver(uint32_t dst, uint32_t color, unsigned coverage)
     if (sa == 255)
         return color | 0xFF000000u;
     unsigned da = dst >> 24;
-    unsigned db = (da * (255 - sa) + 127) / 255;   // what shows of dst
+    unsigned db = (da * (255 - sa) + 127) / 255; // what shows of dst
     unsigned outA = sa + db;
     auto mix = [&](int shift) {
         unsigned s = (color >> shift) & 0xFF, d = (dst >> shift) & 0xFF;
@@ -175,7 +186,7 @@ void Typesetter::draw(Surface &surface, int x, int y, int maxX, std::string_view
     if (maxX <= x)
         return;
     int room = maxX - x;
-    int top = y, bottom = y + f.spec.lineHeight;
+    int top = y, bottom = y + f.setting.lineHeight;
     int clipLeft = std::max(x, 0), clipRight = std::min(maxX, surface.width);
     int clipTop = std::max(top, 0), clipBottom = std::min(bottom, surface.height);
     if (clipLeft >= clipRight || clipTop >= clipBottom)

@@ -13,11 +13,12 @@
 
 #include "osd.h"
 
-namespace sim {
+namespace sim
+{
 
 // One font size of the firmware: a font file at a pixel size, and the height
 // of the line box that a text at y = top occupies.
-struct FontSpec {
+struct FontSetting {
     std::filesystem::path file;
     int pixelSize;
     int lineHeight;
@@ -28,12 +29,13 @@ struct FontSpec {
 // date column ("24.12.2009 18:30" in 126 pixels). Condensed faces keep the
 // glyphs large within those widths.
 inline constexpr const char *fontFolder = "/usr/share/fonts/truetype/dejavu";
-FontSpec defaultFont(int fontSize);
+FontSetting defaultFont(int fontSize);
 
-class Typesetter {
-public:
+class Typesetter
+{
+  public:
     // Throws std::runtime_error when a font file cannot be loaded.
-    explicit Typesetter(std::vector<FontSpec> sizes = {defaultFont(0), defaultFont(1)});
+    explicit Typesetter(std::vector<FontSetting> sizes = {defaultFont(0), defaultFont(1)});
     ~Typesetter();
     Typesetter(const Typesetter &) = delete;
     Typesetter &operator=(const Typesetter &) = delete;
@@ -58,11 +60,11 @@ public:
     // A TextRenderer for Osd::setTextRenderer that uses this typesetter.
     TextRenderer renderer() const;
 
-private:
+  private:
     struct Glyph {
-        int left = 0, top = 0;     // bitmap offset from the pen position on the baseline
+        int left = 0, top = 0; // bitmap offset from the pen position on the baseline
         int width = 0, rows = 0;
-        long advance = 0;          // 26.6 fixed point
+        long advance = 0; // 26.6 fixed point
         std::vector<uint8_t> coverage;
     };
     struct Face;

@@ -56,8 +56,7 @@ int getCurrentTime(void)
     return (int)mktime(&calendar);
 }
 
-static void startCall(LineState *slot, int callState, char *otherNumber, char *ownNumber,
-                      const char *textFormat)
+static void startCall(LineState *slot, int callState, char *otherNumber, char *ownNumber, const char *textFormat)
 {
     char ownName[64];
     findName(otherNumber, fbMessage.title, fbMessage.picture, fbMessage.info);
@@ -100,15 +99,13 @@ void showMessage(MonitorState *monitor)
     switch (monitor->command) {
     case EVENT_RING:
         if (showInfo(monitor->param4))
-            startCall(slot, CALL_INCOMING, monitor->param3, monitor->param4,
-                      "Eingehender Anruf f\374r %s");
+            startCall(slot, CALL_INCOMING, monitor->param3, monitor->param4, "Eingehender Anruf f\374r %s");
         else
             slot->callState = CALL_NONE;
         break;
     case EVENT_CALL:
         if (showInfo(monitor->param4))
-            startCall(slot, CALL_OUTGOING, monitor->param5, monitor->param4,
-                      "Ausgehendes Gespr\344ch von: %s");
+            startCall(slot, CALL_OUTGOING, monitor->param5, monitor->param4, "Ausgehendes Gespr\344ch von: %s");
         else
             slot->callState = CALL_NONE;
         break;
@@ -123,8 +120,7 @@ void showMessage(MonitorState *monitor)
         if (slot->callState != CALL_NONE)
             endCall(slot, monitor->param3);
         break;
-    default:
-        break;
+    default: break;
     }
 
     if (slot->callState != CALL_NONE && monitor->displayCallback != 0)

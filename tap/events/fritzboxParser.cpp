@@ -53,18 +53,12 @@ static char *fieldBuffer(MonitorState *monitor, int fieldIndex)
 {
     switch (fieldIndex) {
     case 1:
-    case 2:
-        return monitor->token;
-    case 3:
-        return monitor->param3;
-    case 4:
-        return monitor->param4;
-    case 5:
-        return monitor->param5;
-    case 6:
-        return monitor->param6;
-    default:
-        return 0;
+    case 2: return monitor->token;
+    case 3: return monitor->param3;
+    case 4: return monitor->param4;
+    case 5: return monitor->param5;
+    case 6: return monitor->param6;
+    default: return 0;
     }
 }
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-namespace events_test {
+namespace events_test
+{
 
 std::string describe(const FBMessage &m)
 {
@@ -18,8 +19,7 @@ std::string describe(const MonitorState &m)
     return "field " + std::to_string(m.fieldIndex) + ", chars " + std::to_string(m.charCnt) + ", command " +
            std::to_string(m.command) + ", id " + std::to_string(m.connectionId) + ", token \"" +
            sim::escapeText(m.token) + "\", params \"" + sim::escapeText(m.param3) + "\" \"" +
-           sim::escapeText(m.param4) + "\" \"" + sim::escapeText(m.param5) + "\" \"" +
-           sim::escapeText(m.param6) + "\"";
+           sim::escapeText(m.param4) + "\" \"" + sim::escapeText(m.param5) + "\" \"" + sim::escapeText(m.param6) + "\"";
 }
 
 std::vector<Shown> &shown()
@@ -40,14 +40,12 @@ std::string routerLine(std::string_view fields)
 
 std::string ring(int id, std::string_view caller, std::string_view own)
 {
-    return routerLine("RING;" + std::to_string(id) + ";" + std::string(caller) + ";" + std::string(own) +
-                      ";SIP0;");
+    return routerLine("RING;" + std::to_string(id) + ";" + std::string(caller) + ";" + std::string(own) + ";SIP0;");
 }
 
 std::string call(int id, std::string_view own, std::string_view called)
 {
-    return routerLine("CALL;" + std::to_string(id) + ";4;" + std::string(own) + ";" + std::string(called) +
-                      ";SIP1;");
+    return routerLine("CALL;" + std::to_string(id) + ";4;" + std::string(own) + ";" + std::string(called) + ";SIP1;");
 }
 
 std::string connect(int id, std::string_view number)

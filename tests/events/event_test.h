@@ -13,7 +13,8 @@
 #include "store/addressbook.h"
 #include "store/callerlist.h"
 
-namespace events_test {
+namespace events_test
+{
 
 // One call of the display callback: the message and the parser record as
 // they were at that moment.
@@ -51,8 +52,9 @@ inline constexpr const char *outgoingText = "Ausgehendes Gespr\344ch von: ";
 // Start of virtual time (the fixture's clock), as getCurrentTime reads it in UTC.
 inline constexpr int clockStart = 1796754600;
 
-class EventTest : public test::FirmwareTest {
-protected:
+class EventTest : public test::FirmwareTest
+{
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -61,7 +63,7 @@ protected:
     void feed(std::string_view bytes, size_t chunk = 128);
     // Writes addrbook.dat into the settings folder and loads it.
     void loadBook(const std::string &contents);
-    std::vector<Call> callerList() const;   // newest first
+    std::vector<Call> callerList() const; // newest first
     std::vector<std::string> messageTexts() const;
     int countPrints(std::string_view text) { return static_cast<int>(journal().countPrints(text)); }
 };

@@ -5,10 +5,14 @@
 
 #include "event_test.h"
 
-namespace events_test {
-namespace {
+namespace events_test
+{
+namespace
+{
 
-class ParserTest : public EventTest {};
+class ParserTest : public EventTest
+{
+};
 
 TEST(GetCommand, KnowsTheFourWordsExactly)
 {
@@ -22,9 +26,9 @@ TEST(GetCommand, KnowsTheFourWordsExactly)
 
 TEST(ReadDecimal, ReadsAsAtoiDoesForEveryNumberOf32Bits)
 {
-    for (const char *text : {"0", "7", "-1", "+5", "  3", "\t\n\v\f\r 6", "12abc", "abc", "", "-", "+", " - 4",
-                             "--4", "+-4", "007", "-0", "2147483647", "-2147483648", "-2147483647", "4x5",
-                             "1 2", "\3406"})
+    for (const char *text :
+         {"0",    "7",   "-1",  "+5",  "  3", "\t\n\v\f\r 6", "12abc",       "abc",         "",    "-",   "+",
+          " - 4", "--4", "+-4", "007", "-0",  "2147483647",   "-2147483648", "-2147483647", "4x5", "1 2", "\3406"})
         EXPECT_EQ(readDecimal(text), std::atoi(text)) << '"' << text << '"';
 }
 
@@ -32,11 +36,11 @@ TEST(ReadDecimal, SaturatesBeyond32Bits)
 {
     EXPECT_EQ(readDecimal("2147483648"), INT_MAX);
     EXPECT_EQ(readDecimal("99999999999999999999999"), INT_MAX);
-    EXPECT_EQ(readDecimal("4294967296"), INT_MAX);   // would wrap to 0 when cut to 32 bits
-    EXPECT_EQ(readDecimal("4294967297"), INT_MAX);   // would wrap to 1
+    EXPECT_EQ(readDecimal("4294967296"), INT_MAX); // would wrap to 0 when cut to 32 bits
+    EXPECT_EQ(readDecimal("4294967297"), INT_MAX); // would wrap to 1
     EXPECT_EQ(readDecimal("-2147483649"), INT_MIN);
     EXPECT_EQ(readDecimal("-18446744073709551616"), INT_MIN);
-    EXPECT_EQ(readDecimal("00000000000000000000000000002"), 2);   // leading zeros are no overflow
+    EXPECT_EQ(readDecimal("00000000000000000000000000002"), 2); // leading zeros are no overflow
 }
 
 TEST_F(ParserTest, CollectsTheFieldsOfALine)
@@ -95,7 +99,7 @@ TEST_F(ParserTest, FieldsAreCutAt32Characters)
     // A long event word is cut too, and then matches nothing.
     feed("x;RINGRINGRINGRINGRINGRINGRINGRINGRINGRING;0;");
     EXPECT_EQ(FritzBoxMonitor.command, EVENT_UNKNOWN);
-    EXPECT_STREQ(FritzBoxMonitor.token, "0");   // the id, written over the cut word
+    EXPECT_STREQ(FritzBoxMonitor.token, "0"); // the id, written over the cut word
 }
 
 TEST_F(ParserTest, FieldZeroOfAnyLengthTouchesNothing)

@@ -7,8 +7,10 @@
 
 #include "event_test.h"
 
-namespace events_test {
-namespace {
+namespace events_test
+{
+namespace
+{
 
 // Several calls overlapping on four lines: answered, missed, outgoing,
 // filtered out, an unknown word, a repeated line, local numbers. Its first
@@ -17,17 +19,17 @@ namespace {
 std::string evening()
 {
     return ring(0, "0301234567", "5550001") + call(2, "5550002", "0309876543") + connect(0, "0301234567") +
-           ring(4, "7654321", "5550001") + connect(2, "0309876543") + routerLine("HOLD;2;") +
-           disconnect(4, "0") + ring(6, "0302222222", "5559999") + connect(6, "0302222222") +
-           disconnect(0, "65") + "\r\n" + disconnect(2, "125") + disconnect(6, "30") +
-           call(5, "5550001", "01701234567") + connect(5, "01701234567") + disconnect(5, "3600") +
-           ring(1, "0301234567", "5550001") + disconnect(1, "0");
+           ring(4, "7654321", "5550001") + connect(2, "0309876543") + routerLine("HOLD;2;") + disconnect(4, "0") +
+           ring(6, "0302222222", "5559999") + connect(6, "0302222222") + disconnect(0, "65") + "\r\n" +
+           disconnect(2, "125") + disconnect(6, "30") + call(5, "5550001", "01701234567") + connect(5, "01701234567") +
+           disconnect(5, "3600") + ring(1, "0301234567", "5550001") + disconnect(1, "0");
 }
 
 const size_t callsPerEvening = 6;
 
-class StreamTest : public EventTest {
-protected:
+class StreamTest : public EventTest
+{
+  protected:
     void SetUp() override
     {
         EventTest::SetUp();
@@ -51,8 +53,8 @@ protected:
         std::vector<Call> calls = callerList();
         calls.resize(std::min(calls.size(), callsPerEvening));
         for (const Call &c : calls)
-            out += "call " + std::to_string(c.time) + " " + std::to_string(c.duration) + " " +
-                   std::to_string(c.state) + " " + c.number + "\n";
+            out += "call " + std::to_string(c.time) + " " + std::to_string(c.duration) + " " + std::to_string(c.state) +
+                   " " + c.number + "\n";
         for (const std::string &line : prints())
             out += "print " + sim::escapeText(line) + "\n";
         return out;
@@ -65,11 +67,11 @@ TEST_F(StreamTest, TheUnsplitStreamGivesTheExpectedEvening)
     // Line 6 rang a number outside the MSN list: none of its lines shows.
     EXPECT_EQ(shown().size(), 15u);
     EXPECT_EQ(callerList(), (std::vector<Call>{{clockStart, 0, CALL_MISSED, "0301234567"},
-                                                {clockStart, 3600, CALL_OUTGOING, "01701234567"},
-                                                {clockStart, 125, CALL_OUTGOING, "0309876543"},
-                                                {clockStart, 65, CALL_INCOMING, "0301234567"},
-                                                {clockStart, 65, CALL_INCOMING, "0301234567"},
-                                                {clockStart, 0, CALL_MISSED, "0307654321"}}));
+                                               {clockStart, 3600, CALL_OUTGOING, "01701234567"},
+                                               {clockStart, 125, CALL_OUTGOING, "0309876543"},
+                                               {clockStart, 65, CALL_INCOMING, "0301234567"},
+                                               {clockStart, 65, CALL_INCOMING, "0301234567"},
+                                               {clockStart, 0, CALL_MISSED, "0307654321"}}));
 }
 
 TEST_F(StreamTest, CutAtEveryBytePositionTheStreamGivesTheSameEvening)

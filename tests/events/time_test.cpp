@@ -6,8 +6,10 @@
 
 #include "event_test.h"
 
-namespace events_test {
-namespace {
+namespace events_test
+{
+namespace
+{
 
 std::string duration(int seconds)
 {
@@ -30,7 +32,7 @@ TEST(GetDuration, WritesHoursMinutesAndSeconds)
     EXPECT_EQ(duration(3661), "01:01:01");
     EXPECT_EQ(duration(86399), "23:59:59");
     EXPECT_EQ(duration(359999), "99:59:59");
-    EXPECT_EQ(duration(360000), "100:00:00");   // hours are never cut
+    EXPECT_EQ(duration(360000), "100:00:00"); // hours are never cut
 }
 
 TEST(GetDuration, EveryIntFitsSixteenBytes)
@@ -43,7 +45,9 @@ TEST(GetDuration, EveryIntFitsSixteenBytes)
     EXPECT_EQ(duration(INT_MIN), "-596523:-14:-8");
 }
 
-class CurrentTimeTest : public test::FirmwareTest {};
+class CurrentTimeTest : public test::FirmwareTest
+{
+};
 
 TEST_F(CurrentTimeTest, ReadsTheReceiverClockAsSecondsSince1970)
 {
@@ -51,7 +55,7 @@ TEST_F(CurrentTimeTest, ReadsTheReceiverClockAsSecondsSince1970)
     fw().clock.startVirtual(0, 1709251199);
     EXPECT_EQ(getCurrentTime(), 1709251199);
     EXPECT_EQ(prints(), std::vector<std::string>{"Year:2024\n"});
-    fw().clock.advance(100);   // one second later it is March
+    fw().clock.advance(100); // one second later it is March
     EXPECT_EQ(getCurrentTime(), 1709251200);
     EXPECT_EQ(journal().countPrints("Year:2024\n"), 2u);
 }
@@ -61,9 +65,9 @@ TEST_F(CurrentTimeTest, TakesTheClockAsStandardTime)
     // In a zone with summer time the receiver's clock shows summer time, but
     // it is read as standard time: one hour late.
     sim::pinTimeZone("Europe/Berlin");
-    fw().clock.startVirtual(0, 1751371200);   // 1 July 2025, 12:00 UTC, 14:00 in Berlin
+    fw().clock.startVirtual(0, 1751371200); // 1 July 2025, 12:00 UTC, 14:00 in Berlin
     EXPECT_EQ(getCurrentTime(), 1751371200 + 3600);
-    fw().clock.startVirtual(0, 1735732800);   // 1 January 2025, 12:00 UTC, 13:00 in Berlin
+    fw().clock.startVirtual(0, 1735732800); // 1 January 2025, 12:00 UTC, 13:00 in Berlin
     EXPECT_EQ(getCurrentTime(), 1735732800);
     sim::pinTimeZone("UTC");
 }

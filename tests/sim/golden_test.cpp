@@ -8,7 +8,8 @@
 #include "golden.h"
 #include "pngfile.h"
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 using sim::Surface;
@@ -23,8 +24,9 @@ Surface frameWithBar(int x, int y)
     return s;
 }
 
-class GoldenTest : public ::testing::Test {
-protected:
+class GoldenTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         char pattern[] = "/tmp/rw-golden-XXXXXX";
@@ -75,7 +77,7 @@ TEST_F(GoldenTest, NoiseWithinTheToleranceStillMatches)
         noisy.pixels[i * 977] ^= 0x00FFFFFF;
     EXPECT_EQ(sim::compareWithGolden(noisy, "ring", settings), std::nullopt);
 
-    noisy.pixels[5] ^= 0x00FFFFFF;   // one more than allowed
+    noisy.pixels[5] ^= 0x00FFFFFF; // one more than allowed
     EXPECT_NE(sim::compareWithGolden(noisy, "ring", settings), std::nullopt);
 }
 

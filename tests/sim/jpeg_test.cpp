@@ -12,7 +12,8 @@
 #include "jpeg.h"
 #include "pictures.h"
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 using sim::Surface;
@@ -29,8 +30,9 @@ bool near(uint32_t actual, uint32_t expected, int tolerance = 24)
     return true;
 }
 
-class JpegTest : public ::testing::Test {
-protected:
+class JpegTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         char pattern[] = "/tmp/rw-jpeg-XXXXXX";
@@ -41,7 +43,10 @@ protected:
     fs::path dir;
 };
 
-uint32_t redBlue(int x, int, int w) { return x < w / 2 ? 0xFFE00000 : 0xFF0000E0; }
+uint32_t redBlue(int x, int, int w)
+{
+    return x < w / 2 ? 0xFFE00000 : 0xFF0000E0;
+}
 
 TEST_F(JpegTest, AWidePictureFillsTheWidthWithBlackAboveAndBelow)
 {
@@ -96,7 +101,8 @@ TEST_F(JpegTest, SmallPicturesAreEnlargedAndLargeOnesShrunk)
 
 TEST_F(JpegTest, GreyPicturesComeOutGrey)
 {
-    writeJpeg(dir / "grey.jpg", 32, 32, [](int, int) { return 0x90u; }, true);
+    writeJpeg(
+        dir / "grey.jpg", 32, 32, [](int, int) { return 0x90u; }, true);
     auto picture = sim::readJpeg(dir / "grey.jpg");
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->width, 32);
@@ -121,12 +127,12 @@ TEST_F(JpegTest, MissingAndBrokenFilesAreRefused)
     EXPECT_FALSE(sim::decodeJpegFitted(write("text.jpg", "name = Anna\n"), 68, 62, out));
     EXPECT_FALSE(sim::decodeJpegFitted(write("header.jpg", bytes.substr(0, 40)), 68, 62, out));
     std::string noStart = bytes;
-    noStart[1] = 0;   // no start-of-image marker
+    noStart[1] = 0; // no start-of-image marker
     EXPECT_FALSE(sim::decodeJpegFitted(write("start.jpg", noStart), 68, 62, out));
     std::string noRows = bytes;
     size_t frame = noRows.find("\377\300");
     ASSERT_NE(frame, std::string::npos);
-    noRows[frame + 5] = noRows[frame + 6] = 0;   // a frame of height 0
+    noRows[frame + 5] = noRows[frame + 6] = 0; // a frame of height 0
     EXPECT_FALSE(sim::decodeJpegFitted(write("rows.jpg", noRows), 68, 62, out));
     EXPECT_FALSE(sim::decodeJpegFitted(dir, 68, 62, out)) << "a folder is no picture";
     EXPECT_FALSE(sim::decodeJpegFitted(dir / "good.jpg", 0, 62, out));

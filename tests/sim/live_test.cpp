@@ -14,13 +14,15 @@
 #include "live.h"
 #include "routerplayer.h"
 
-namespace {
+namespace
+{
 
 using namespace std::chrono_literals;
 
 // A client of the router, as the program would be.
-class Client {
-public:
+class Client
+{
+  public:
     explicit Client(uint16_t port)
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -51,7 +53,7 @@ public:
         return got;
     }
 
-private:
+  private:
     int fd_ = -1;
     bool connected_ = false;
 };
@@ -65,7 +67,7 @@ TEST(RouterPlayer, PlaysItsScriptOnceAClientCame)
         std::lock_guard lock(mutex);
         reports.push_back(what);
     });
-    std::this_thread::sleep_for(300ms);   // nothing is sent while nobody listens
+    std::this_thread::sleep_for(300ms); // nothing is sent while nobody listens
     Client client(player.port());
     ASSERT_TRUE(client.connected());
     std::string line = client.readLine();
@@ -81,7 +83,7 @@ TEST(RouterPlayer, TheConsoleSendsCommandsAndReportsMistakes)
     sim::RouterPlayer player({}, {});
     Client client(player.port());
     ASSERT_TRUE(client.connected());
-    std::this_thread::sleep_for(150ms);   // the router has accepted the client
+    std::this_thread::sleep_for(150ms); // the router has accepted the client
     std::string report = player.submit("disconnect 2 65");
     EXPECT_NE(report.find("sent"), std::string::npos) << report;
     EXPECT_NE(client.readLine().find(";DISCONNECT;2;65;\r\n"), std::string::npos);

@@ -11,7 +11,8 @@
 #include "pngfile.h"
 #include "remote.h"
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 

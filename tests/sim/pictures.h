@@ -11,7 +11,8 @@
 
 #include <jpeglib.h>
 
-namespace test {
+namespace test
+{
 
 // A JPEG of w x h whose pixel colours come from `color`.
 inline void writeJpeg(const std::filesystem::path &file, int w, int h, const std::function<uint32_t(int, int)> &color,

@@ -7,13 +7,15 @@
 
 #include "pngfile.h"
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 using sim::Surface;
 
-class PngTest : public ::testing::Test {
-protected:
+class PngTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         char pattern[] = "/tmp/rw-png-XXXXXX";
@@ -84,8 +86,8 @@ TEST_F(PngTest, ATvPictureMustBeFullScreenAndShowsNoHoles)
     EXPECT_NE(error.find("720 x 576"), std::string::npos) << error;
 
     Surface picture = noise(720, 576, false, 5);
-    picture.pixels[0] = 0x00FFFFFF;   // transparent white
-    picture.pixels[1] = 0x80FF0000;   // half-transparent red
+    picture.pixels[0] = 0x00FFFFFF; // transparent white
+    picture.pixels[1] = 0x80FF0000; // half-transparent red
     ASSERT_TRUE(sim::writePng(picture, dir / "tv.png"));
     auto tv = sim::readTvPicture(dir / "tv.png", &error);
     ASSERT_TRUE(tv) << error;

@@ -8,7 +8,8 @@
 #include "pictures.h"
 #include "pngfile.h"
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 
@@ -24,16 +25,16 @@ start
 wait 2s
 )";
 
-class ScenarioTest : public ::testing::Test {
-protected:
+class ScenarioTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         char pattern[] = "/tmp/rw-scenario-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root = pattern;
         fs::create_directories(root / "disk/PhotoFiles/Ringwatcher");
-        test::writeJpeg(root / "disk/PhotoFiles/Ringwatcher/anna.jpg", 166, 158,
-                        [](int, int) { return 0xFFC08040u; });
+        test::writeJpeg(root / "disk/PhotoFiles/Ringwatcher/anna.jpg", 166, 158, [](int, int) { return 0xFFC08040u; });
         golden.goldenDir = root / "golden";
         golden.outputDir = root / "shots";
         options.program = RW_TAP_FILE;

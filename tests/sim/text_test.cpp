@@ -7,13 +7,14 @@
 
 #include "typesetter.h"
 
-namespace {
+namespace
+{
 
 using sim::Surface;
 using sim::TextStyle;
 
 constexpr uint32_t white = 0xFFFFFFFF;
-constexpr uint32_t paper = 0x80123456;   // a half-transparent region colour to draw on
+constexpr uint32_t paper = 0x80123456; // a half-transparent region colour to draw on
 
 struct Ink {
     int left = INT32_MAX, right = -1, top = INT32_MAX, bottom = -1;
@@ -47,8 +48,9 @@ TextStyle style(uint8_t size, bool dot, uint8_t align, uint32_t color = white, u
     return TextStyle{color, background, 0, size, dot, align};
 }
 
-class TextTest : public ::testing::Test {
-protected:
+class TextTest : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite() { typesetter.emplace(); }
     static void TearDownTestSuite() { typesetter.reset(); }
     static std::optional<sim::Typesetter> typesetter;
@@ -125,7 +127,7 @@ TEST_F(TextTest, WithoutTheDotFlagATooWideTextIsCutOffAtTheLimit)
     const std::string text = "Verbindung auf Leitung 3 beendet, ein sehr langer Text";
     Surface wide = blank(), cut = blank();
     ts().draw(wide, 20, 0, 700, text, style(1, false, 0));
-    ts().draw(cut, 20, 0, 120, text, style(1, false, 1));   // centred, but too wide: starts at x
+    ts().draw(cut, 20, 0, 120, text, style(1, false, 1)); // centred, but too wide: starts at x
     Ink w = inkOf(wide, 0), c = inkOf(cut, 0);
     EXPECT_LT(c.right, 120);
     EXPECT_GE(c.right, 116);
@@ -245,7 +247,7 @@ TEST_F(TextTest, NothingIsDrawnOutsideTheSurfaceOrAnEmptyBox)
 
 TEST_F(TextTest, AMissingFontFileIsAClearError)
 {
-    std::vector<sim::FontSpec> fonts = {{"/nonexistent/font.ttf", 15, 19}};
+    std::vector<sim::FontSetting> fonts = {{"/nonexistent/font.ttf", 15, 19}};
     try {
         sim::Typesetter broken(fonts);
         FAIL() << "a missing font was accepted";

@@ -49,7 +49,7 @@ protected:
         for (int guard = 0; guard < 10000; ++guard) {
             char nameBuffer[PROP_NAME_SIZE + 8];
             char valueBuffer[PROP_VALUE_SIZE + 8];
-            std::string canary(8, '\x5A');
+            std::string canary(8, 'Z');
             std::copy(canary.begin(), canary.end(), nameBuffer + PROP_NAME_SIZE);
             std::copy(canary.begin(), canary.end(), valueBuffer + PROP_VALUE_SIZE);
             int result = getNextProperty(nameBuffer, valueBuffer, handle);

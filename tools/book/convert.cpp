@@ -1,0 +1,38 @@
+// Export file in, address book out, every change reported.
+#include "convert.h"
+
+#include "phonebook.h"
+
+namespace book
+{
+
+Conversion convertExport(const std::filesystem::path &exportFile, const BookOptions &options)
+{
+    Conversion out;
+    PhoneBook phoneBook = readPhoneBook(exportFile);
+    out.entries = collectEntries(phoneBook, options);
+    out.book = formatBook(out.entries);
+    out.warnings = out.entries.warnings;
+    out.warnings.insert(out.warnings.end(), out.book.warnings.begin(), out.book.warnings.end());
+    if (phoneBook.contacts.empty())
+        out.warnings.push_back({"", "the export holds no contacts"});
+    return out;
+}
+
+void convertToFile(const std::filesystem::path &exportFile, const std::filesystem::path &output,
+                   const BookOptions &options, std::ostream &messages)
+{
+    Conversion conversion = convertExport(exportFile, options);
+    saveAtomically(output, conversion.book.contents);
+    for (const Warning &w : conversion.warnings)
+        messages << "warning: " << (w.subject.empty() ? "" : w.subject + ": ") << w.text << '\n';
+    const Entries &entries = conversion.entries;
+    messages << output.string() << ": " << conversion.book.entries << " entries written ("
+             << (options.ownNumber ? "own line" : "placeholder")
+             << (options.suppressedName ? ", suppressed numbers" : "") << ", " << entries.contactsUsed << " contact(s)";
+    if (entries.contactsSkipped > 0)
+        messages << "; " << entries.contactsSkipped << " contact(s) without a usable number";
+    messages << "), " << conversion.warnings.size() << " warning(s)\n";
+}
+
+} // namespace book

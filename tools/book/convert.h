@@ -1,0 +1,27 @@
+// The whole conversion from export file to "addrbook.dat", as the command line runs it.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+
+#include "bookwriter.h"
+#include "entries.h"
+
+namespace book
+{
+
+struct Conversion {
+    WrittenBook book;
+    Entries entries;
+    std::vector<Warning> warnings; // all of them, in the order found
+};
+
+// Reads, converts and formats; throws InputError or UsageError. Nothing is written.
+Conversion convertExport(const std::filesystem::path &exportFile, const BookOptions &options);
+
+// Converts and saves; warnings and a summary go to `messages`. Throws InputError, UsageError or
+// OutputError, in which case no output file was written.
+void convertToFile(const std::filesystem::path &exportFile, const std::filesystem::path &output,
+                   const BookOptions &options, std::ostream &messages);
+
+} // namespace book

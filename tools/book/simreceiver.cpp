@@ -1,0 +1,154 @@
+// Runs the program's code in the simulated firmware on a private disk folder.
+#include "simreceiver.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "firmware.h"
+#include "shell/ringwatcher.h"
+#include "store/addressbook.h"
+#include "store/properties.h"
+
+extern "C" int TAP_Main(void);
+
+namespace book
+{
+
+namespace
+{
+
+const char settingsFolder[] = "/ProgramFiles/Settings/Ringwatcher";
+const char banner[] = "Starting Ringwatcher 1.2\n";
+
+// Long enough for any line of a file the checker accepts; the program itself keeps 160 characters.
+constexpr int physicalLineMax = 1 << 20;
+
+void enterSettingsFolder()
+{
+    sim::firmware().disk.changeFolder(settingsFolder);
+}
+
+PropertyFileHandle *open(const std::string &name)
+{
+    // Drawing a message may leave the picture folder current, so every open starts from here.
+    enterSettingsFolder();
+    PropertyFileHandle *handle = openPropertyFile(name.c_str());
+    if (handle == nullptr)
+        throw std::runtime_error("the program cannot open its copy of the file");
+    return handle;
+}
+
+LoadedEntry copied(const AddressEntry &entry)
+{
+    return {entry.number, entry.name, entry.picture, entry.info};
+}
+
+// The list as loadAddressBook left it. The program hands out the second entry only; the first is
+// reached through it, or, when it is the only one, through a lookup of its own number.
+std::vector<LoadedEntry> loadedEntries(const std::string &firstNumber)
+{
+    std::vector<LoadedEntry> out;
+    int listed = getAddressEntries();
+    if (listed < 0)
+        return out;
+    const AddressEntry *second = getAddressBook();
+    if (second != nullptr) {
+        for (const AddressEntry *entry = second->prev; entry != nullptr; entry = entry->next)
+            out.push_back(copied(*entry));
+        return out;
+    }
+    char number[sizeof(AddressEntry::number)];
+    char name[sizeof(AddressEntry::name)];
+    char picture[sizeof(AddressEntry::picture)];
+    char info[sizeof(AddressEntry::info)];
+    copyText(number, firstNumber.c_str(), sizeof number);
+    setAreaCode(""); // compared as written, as the file holds it
+    findName(number, name, picture, info);
+    out.push_back({number, name, picture, info});
+    return out;
+}
+
+} // namespace
+
+SimulatedReceiver::SimulatedReceiver()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "ringwatcher-book-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot create a folder for the simulated receiver's disk");
+    root_ = pattern;
+    std::filesystem::create_directories(root_ / "ProgramFiles/Settings/Ringwatcher");
+    sim::firmware().reset();
+    sim::firmware().disk.setRoot(root_);
+    enterSettingsFolder();
+}
+
+SimulatedReceiver::~SimulatedReceiver()
+{
+    removeStatusWindow();
+    unloadAddressBook();
+    sim::firmware().reset();
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+}
+
+void SimulatedReceiver::putFile(const std::string &name, const std::string &bytes)
+{
+    sim::firmware().disk.writeFile(std::string(settingsFolder) + "/" + name, bytes);
+}
+
+FileReading SimulatedReceiver::read(const std::string &name)
+{
+    FileReading out;
+    std::string line(physicalLineMax + 1, '\0');
+    PropertyFileHandle *handle = open(name);
+    int length;
+    while ((length = getLine(line.data(), physicalLineMax + 1, handle)) >= 0)
+        out.lines.emplace_back(line.data(), static_cast<std::size_t>(length));
+    closePropertyFile(handle);
+
+    char key[PROP_NAME_SIZE];
+    char value[PROP_VALUE_SIZE];
+    handle = open(name);
+    int result;
+    while ((result = getNextProperty(key, value, handle)) != PROP_EOF)
+        out.properties.push_back({nLineCnt, result, key, value});
+    closePropertyFile(handle);
+    return out;
+}
+
+ProgramStart SimulatedReceiver::startProgram()
+{
+    ProgramStart out;
+    auto &journal = sim::firmware().journal;
+    journal.clear();
+    TAP_Main();
+    for (auto &print : journal.prints())
+        if (print != banner)
+            out.prints.push_back(print);
+
+    // The first entry's number, for the one case in which the program offers no way to it.
+    FileReading reading = read("addrbook.dat");
+    std::string firstNumber;
+    for (const auto &property : reading.properties)
+        if (property.result == PROP_OK || property.result == PROP_VALUE_TOO_LONG) {
+            firstNumber = property.name;
+            break;
+        }
+    out.entries = loadedEntries(firstNumber);
+    stopTap();
+    journal.clear();
+    return out;
+}
+
+std::vector<std::string> SimulatedReceiver::loadSettings(const std::string &name)
+{
+    auto &journal = sim::firmware().journal;
+    journal.clear();
+    enterSettingsFolder();
+    ::loadSettings(name.c_str());
+    std::vector<std::string> prints = journal.prints();
+    journal.clear();
+    return prints;
+}
+
+} // namespace book
