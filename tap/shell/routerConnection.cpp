@@ -60,7 +60,11 @@ int connectMonitor(void)
     struct sockaddr_in address;
     TAP_MemSet(&address, 0, sizeof address);
     address.sin_family = AF_INET;
-    address.sin_port = htons(ROUTER_PORT);
+    // Network byte order written byte by byte: htons is a library call in
+    // unoptimised builds, and the receiver's library need not have it.
+    byte *port = (byte *)&address.sin_port;
+    port[0] = (byte)(ROUTER_PORT >> 8);
+    port[1] = (byte)(ROUTER_PORT & 0xFF);
     int length = host->h_length;
     if (length < 0 || length > (int)sizeof address.sin_addr)
         length = (int)sizeof address.sin_addr;
