@@ -42,6 +42,7 @@ void bootReceiver()
     fw.reset();
     fw.disk.setRoot(diskRoot);
     fw.journalDrawing = false;
+    fw.osd.setPixels(false);
     std::filesystem::create_directories(diskRoot / "ProgramFiles/Settings/Ringwatcher");
 }
 

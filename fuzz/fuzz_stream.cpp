@@ -42,6 +42,7 @@ void bootReceiver()
     fw.reset();
     fw.disk.setRoot(diskRoot);
     fw.journalDrawing = false;
+    fw.osd.setPixels(false);
     fw.disk.writeFile(std::string(settingsFolder) + "/addrbook.dat",
                       "# looked up, never listed\n"
                       "0301234567 = Anna M\374ller, anna.jpg, Schwester\n"

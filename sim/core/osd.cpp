@@ -30,7 +30,8 @@ int Osd::create(int x, int y, int w, int h)
         return -1;
     int handle = nextHandle_++;
     Region r{nextOrder_++, x, y,
-             std::make_shared<Surface>(Surface{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, 0)})};
+             std::make_shared<Surface>(
+                 Surface{w, h, std::vector<uint32_t>(pixels_ ? static_cast<size_t>(w) * h : 0, 0)})};
     regions_.emplace(handle, std::move(r));
     return handle;
 }
@@ -63,13 +64,21 @@ int Osd::putImage(int handle, int x, int y, const TYPE_GrData *gd, bool sprite, 
         *error = "bad image descriptor";
         return -1;
     }
-    std::vector<uint16_t> pixels;
-    // The descriptor does not carry the packed length; the stream ends itself
-    // once width x height pixels are out, and never needs more than this.
-    size_t bound = maxPackedSize(gd->width, gd->height);
-    size_t used = 0;
-    if (!decodeImage(std::span<const uint8_t>(gd->data, bound), gd->width, gd->height, pixels, error, &used))
-        return -1;
+    auto key = std::make_tuple(gd->data, static_cast<int>(gd->width), static_cast<int>(gd->height));
+    auto cached = decoded_.find(key);
+    if (cached == decoded_.end()) {
+        std::vector<uint16_t> fresh;
+        // The descriptor does not carry the packed length; the stream ends
+        // itself once width x height pixels are out, and never needs more.
+        size_t bound = maxPackedSize(gd->width, gd->height);
+        size_t used = 0;
+        if (!decodeImage(std::span<const uint8_t>(gd->data, bound), gd->width, gd->height, fresh, error, &used))
+            return -1;
+        cached = decoded_.emplace(key, std::move(fresh)).first;
+    }
+    const std::vector<uint16_t> &pixels = cached->second;
+    if (it->second.surface->pixels.empty())
+        return 0;
     Surface &s = it->second.writable();
     for (int row = 0; row < gd->height; ++row) {
         int ty = y + row;
@@ -93,7 +102,7 @@ int Osd::putText(int handle, int x, int y, int maxX, std::string_view text, cons
     auto it = regions_.find(handle);
     if (it == regions_.end())
         return -1;
-    if (textRenderer_)
+    if (textRenderer_ && !it->second.surface->pixels.empty())
         textRenderer_(it->second.writable(), x, y, maxX, text, style);
     return 0;
 }
@@ -108,6 +117,8 @@ int Osd::drawJpeg(int handle, int x, int y, int w, int h, const std::filesystem:
     Surface picture;
     if (!jpegDecoder_(file, w, h, picture))
         return -1;
+    if (it->second.surface->pixels.empty())
+        return 0;
     Surface &s = it->second.writable();
     for (int row = 0; row < picture.height && row < h; ++row)
         for (int col = 0; col < picture.width && col < w; ++col) {
@@ -159,7 +170,9 @@ void Osd::compose() const
     for (const auto &[h, r] : syncedRegions_)
         order.push_back(&r);
     std::sort(order.begin(), order.end(), [](auto *a, auto *b) { return a->order < b->order; });
-    for (const Region *r : order)
+    for (const Region *r : order) {
+        if (r->surface->pixels.empty())
+            continue;
         for (int row = 0; row < r->surface->height; ++row)
             for (int col = 0; col < r->surface->width; ++col) {
                 int tx = r->x + col, ty = r->y + row;
@@ -167,6 +180,7 @@ void Osd::compose() const
                     continue;
                 frame_.at(tx, ty) = blend(frame_.at(tx, ty), r->surface->at(col, row));
             }
+    }
     frameStale_ = false;
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "platform/tap.h"
@@ -62,6 +63,10 @@ public:
     const Surface &frame() const;
     uint64_t frameNumber() const { return frameNumber_; }
 
+    // Without pixels the regions are only bookkept and every drawing is
+    // checked but not painted: fuzzers and benchmarks do not look at frames.
+    void setPixels(bool on) { pixels_ = on; }
+
     void setTvPicture(Surface picture);
     void setTextRenderer(TextRenderer r) { textRenderer_ = std::move(r); }
     void setJpegDecoder(JpegDecoder d) { jpegDecoder_ = std::move(d); }
@@ -80,6 +85,10 @@ private:
     };
     std::map<int, Region> regions_;
     int nextHandle_ = 1;
+    bool pixels_ = true;
+    // Decoded pictures by their packed data: the program's images are
+    // constant, and a message draws a dozen of them.
+    std::map<std::tuple<const byte *, int, int>, std::vector<uint16_t>> decoded_;
     uint64_t nextOrder_ = 0;
     Surface tv_ = testPicture();
     void compose() const;
