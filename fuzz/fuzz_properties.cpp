@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "firmware.h"
+#include "fuzz_receiver.h"
 
 #include "shell/ringwatcher.h"
 #include "store/addressbook.h"
@@ -20,31 +21,10 @@
 
 namespace {
 
-const char *const settingsFolder = "/ProgramFiles/Settings/Ringwatcher";
+using fuzz::settingsFolder;
 const char *const fileName = "fuzz.dat";
 
-std::filesystem::path diskRoot;
-
-void removeDisk()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(diskRoot, ec);
-}
-
-void bootReceiver()
-{
-    char pattern[] = "/tmp/rw-fuzz-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        std::abort();
-    diskRoot = pattern;
-    std::atexit(removeDisk);
-    sim::Firmware &fw = sim::firmware();
-    fw.reset();
-    fw.disk.setRoot(diskRoot);
-    fw.journalDrawing = false;
-    fw.osd.setPixels(false);
-    std::filesystem::create_directories(diskRoot / "ProgramFiles/Settings/Ringwatcher");
-}
+void bootReceiver() { fuzz::bootReceiver(); }
 
 void check(bool condition, const char *what)
 {

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "firmware.h"
+#include "fuzz_receiver.h"
 
 #include "events/fritzbox.h"
 #include "shell/ringwatcher.h"
@@ -20,29 +21,12 @@
 namespace
 {
 
-const char *const settingsFolder = "/ProgramFiles/Settings/Ringwatcher";
-
-std::filesystem::path diskRoot;
-
-void removeDisk()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(diskRoot, ec);
-}
+using fuzz::settingsFolder;
 
 void bootReceiver()
 {
-    sim::pinTimeZone("UTC");
-    char pattern[] = "/tmp/rw-fuzz-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        std::abort();
-    diskRoot = pattern;
-    std::atexit(removeDisk);
+    fuzz::bootReceiver();
     sim::Firmware &fw = sim::firmware();
-    fw.reset();
-    fw.disk.setRoot(diskRoot);
-    fw.journalDrawing = false;
-    fw.osd.setPixels(false);
     fw.disk.writeFile(std::string(settingsFolder) + "/addrbook.dat",
                       "# looked up, never listed\n"
                       "0301234567 = Anna M\374ller, anna.jpg, Schwester\n"

@@ -9,7 +9,6 @@ namespace sim {
 void Osd::reset()
 {
     regions_.clear();
-    nextHandle_ = 1;
     nextOrder_ = 0;
     frame_ = {};
     frameStale_ = true;
@@ -28,7 +27,11 @@ int Osd::create(int x, int y, int w, int h)
 {
     if (w <= 0 || h <= 0 || w > screenWidth || h > screenHeight)
         return -1;
-    int handle = nextHandle_++;
+    // The lowest free handle, as the firmware hands them out: the program
+    // passes only their low 16 bits on, so they must stay small.
+    int handle = 1;
+    while (regions_.count(handle))
+        ++handle;
     Region r{nextOrder_++, x, y,
              std::make_shared<Surface>(
                  Surface{w, h, std::vector<uint32_t>(pixels_ ? static_cast<size_t>(w) * h : 0, 0)})};

@@ -84,7 +84,6 @@ private:
         Surface &writable();
     };
     std::map<int, Region> regions_;
-    int nextHandle_ = 1;
     bool pixels_ = true;
     // Decoded pictures by their packed data: the program's images are
     // constant, and a message draws a dozen of them.

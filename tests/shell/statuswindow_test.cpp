@@ -194,7 +194,7 @@ TEST_F(StatusWindowTest, NegativeDelays)
     EXPECT_TRUE(show(message(2, 0, -1, "n", "x")).empty());
     show(message(3, 0, -1, "n", "x"));
     calls = show(message(2, 0, -1, "n", "x"));
-    EXPECT_EQ(calls, (Calls{"TAP_Osd_Delete(2)", "TAP_Osd_Sync()"}));
+    EXPECT_EQ(calls, (Calls{"TAP_Osd_Delete(1)", "TAP_Osd_Sync()"}));
 }
 
 TEST_F(StatusWindowTest, NegativeDisplayDelaySetsTimeoutInThePast)
@@ -227,6 +227,25 @@ TEST_F(StatusWindowTest, ErrorMessageKeepsLongTextWithinItsBuffer)
     Calls calls = journal().calls();
     ASSERT_GE(calls.size(), 4u);
     EXPECT_NE(calls[3].find("\"" + std::string(127, 'x') + "\""), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// The program passes only the low 16 bits of a handle on, so a firmware
+// that counted handles up would lose its regions after 65535 messages.
+TEST_F(StatusWindowTest, RegionHandlesStaySmallOverManyMessages)
+{
+    fw().osd.setPixels(false);
+    fw().journalDrawing = false;
+    displayDelay = 1;
+    for (int i = 0; i < 70000; ++i) {
+        displayErrorMessage(MSG_ERR_IN_INI, "x");
+        ASSERT_EQ(statusWindow, 1) << i;
+        removeStatusWindow();
+    }
+    EXPECT_TRUE(leaks().empty());
 }
 
 } // namespace

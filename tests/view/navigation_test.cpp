@@ -204,7 +204,7 @@ TEST_F(Navigation, HideBookDeletesTheRegionAndReturnsToNormalViewing)
 
     // Opening again makes a new region.
     setPage(BOOK_CALLLIST);
-    EXPECT_EQ(lastDrawing().front(), "TAP_Osd_Create(0,0,720,576,0,0) = 2");
+    EXPECT_EQ(lastDrawing().front(), "TAP_Osd_Create(0,0,720,576,0,0) = 1");
     hideBook();
     unloadAddressBook();
     EXPECT_EQ(leaks(), std::vector<std::string>{});
