@@ -32,15 +32,7 @@ std::string shownPrint(const std::string &print)
 
 std::string readCheckedFile(const std::filesystem::path &file)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(file, ec))
-        throw InputError(file.string() + ": is a folder");
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw InputError(file.string() + ": cannot be read");
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw InputError(file.string() + ": read error");
+    std::string bytes = readInputFile(file);
     if (bytes.size() > checkedFileMax)
         throw InputError(file.string() + ": " + std::to_string(bytes.size()) +
                          " bytes is far too large for an address book or settings file");

@@ -32,6 +32,9 @@ struct InputError : std::runtime_error {
 };
 
 PhoneBook readPhoneBook(const std::filesystem::path &file);
+
+// A whole input file's bytes; InputError when it is a folder or unreadable.
+std::string readInputFile(const std::filesystem::path &file);
 PhoneBook parsePhoneBook(const std::string &bytes, const std::string &sourceName);
 
 } // namespace book

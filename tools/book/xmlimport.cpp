@@ -105,18 +105,23 @@ PhoneBook parsePhoneBook(const std::string &bytes, const std::string &sourceName
     return out;
 }
 
-PhoneBook readPhoneBook(const std::filesystem::path &file)
+std::string readInputFile(const std::filesystem::path &file)
 {
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec))
-        throw InputError(file.string() + ": is a folder, not an export file");
+        throw InputError(file.string() + ": is a folder");
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw InputError(file.string() + ": cannot be read");
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
         throw InputError(file.string() + ": read error");
-    return parsePhoneBook(bytes, file.string());
+    return bytes;
+}
+
+PhoneBook readPhoneBook(const std::filesystem::path &file)
+{
+    return parsePhoneBook(readInputFile(file), file.string());
 }
 
 } // namespace book
