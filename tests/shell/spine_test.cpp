@@ -156,4 +156,60 @@ TEST_F(SpineTest, DismissingTheFinalMessageDoesNotEndTheProgram)
     EXPECT_TRUE(leaks().empty());
 }
 
+// Each result of loading the address book at start-up, with its debug line
+// and the message left on screen.
+class StartupAddressBookTest : public SpineTest {
+protected:
+    void expectReported(const std::string &printLine, const std::string &image, const std::string &text)
+    {
+        sim::Receiver &r = start();
+        EXPECT_TRUE(r.resident());
+        EXPECT_TRUE(printed(printLine)) << printLine;
+        auto calls = journal().calls();
+        ASSERT_GE(calls.size(), 2u);
+        EXPECT_EQ(calls.rbegin()[1], "TAP_Osd_PutGd(1,39,105," + image + ",0)");
+        EXPECT_TRUE(called("TAP_Osd_PutS(1,79,107,579,\"" + sim::escapeText(text) +
+                           "\",0xFFFFFFFF,0x00000000,0,1,0,0)"));
+        r.stop();
+        EXPECT_TRUE(leaks().empty());
+    }
+};
+
+TEST_F(StartupAddressBookTest, TooManyEntries)
+{
+    writeSettings("");
+    std::string book;
+    for (int i = 0; i < 129; ++i)
+        book += "0301000" + std::to_string(100 + i) + " = Name " + std::to_string(i) + "\n";
+    writeAddressBook(book);
+    expectReported("To many entries in address book", "_errorentriesadrbookGd",
+                   "Zu viele Eintr\344ge im Adressbuch");
+}
+
+TEST_F(StartupAddressBookTest, LineWithoutEqualsSign)
+{
+    writeSettings("");
+    writeAddressBook("0301 = Anna\nno equals sign here\n0302 = Bernd\n");
+    expectReported("Error in Addressbook file\n", "_errorinadrbookGd", "Fehler im Adressbuch");
+    EXPECT_TRUE(printed("Load Adressbook ERROR in line:2\n"));
+}
+
+TEST_F(StartupAddressBookTest, TooLittleHeapForTheNextEntry)
+{
+    writeSettings("");
+    writeAddressBook("0301 = Anna\n0302 = Bernd\n0303 = Clara\n");
+    // Settings reader 1 and 2, address book reader 3 and 4, first entry 5:
+    // the second entry finds no room.
+    fw().heap.failAllocation(6);
+    expectReported("Not enough memory available for address book\n", "_errormemoryGd",
+                   "Nicht genug Speicher f\374r alle Adressbucheintr\344ge verf\374gbar");
+}
+
+TEST_F(StartupAddressBookTest, MissingFile)
+{
+    writeSettings("");
+    expectReported("Failed to open address book file\n", "_errorloadadrbookGd",
+                   "Fehler beim \326ffnen des Adressbuches");
+}
+
 } // namespace
