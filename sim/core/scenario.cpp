@@ -18,17 +18,13 @@
 #include "loader.h"
 #include "network.h"
 #include "receiver.h"
+#include "remote.h"
 
 namespace sim {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::map<std::string, uint32_t> keyNames = {
-    {"action", 0x10049}, {"dismiss", 0x10017}, {"up", 0x10012},      {"down", 0x1001D},
-    {"pageup", 0x10045}, {"pagedown", 0x10046}, {"switch", 0x1000F}, {"switch2", 0x10015},
-};
 
 // C-style escapes in quoted texts: \n \r \t \\ \" \ooo \xHH.
 std::string unescape(std::string_view s)
@@ -360,8 +356,10 @@ bool Run::command(const std::vector<std::string> &w)
         ensureStarted();
         lastResult_ = receiver_->idle();
     } else if (c == "key") {
-        auto it = keyNames.find(arg(1));
-        auto code = it != keyNames.end() ? std::optional<int64_t>(it->second) : number(arg(1));
+        std::optional<int64_t> code = number(arg(1));
+        for (const RemoteKey &key : remoteKeys)
+            if (key.name == arg(1))
+                code = key.code;
         if (!code)
             return false;
         ensureStarted();
