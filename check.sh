@@ -9,6 +9,9 @@ scripts/install-deps.sh
 
 step() { printf '\n== %s ==\n' "$*"; }
 
+step "Formatting"
+scripts/check-format.sh
+
 step "PC build and tests"
 cmake --preset host >/dev/null
 cmake --build --preset host

@@ -6,13 +6,14 @@
 #include <filesystem>
 #include <memory>
 
-#include "fakerouter/FakeRouter.h"
+#include "fakerouter/fakeRouter.h"
 #include "firmware.h"
 #include "loader.h"
 #include "network.h"
 #include "receiver.h"
 
-namespace {
+namespace
+{
 
 struct Receiver {
     explicit Receiver(const char *settings)

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "imagecodec.h"
+#include "imageCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

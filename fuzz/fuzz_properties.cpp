@@ -19,12 +19,16 @@
 #include "store/addressbook.h"
 #include "store/properties.h"
 
-namespace {
+namespace
+{
 
 using fuzz::settingsFolder;
 const char *const fileName = "fuzz.dat";
 
-void bootReceiver() { fuzz::bootReceiver(); }
+void bootReceiver()
+{
+    fuzz::bootReceiver();
+}
 
 void check(bool condition, const char *what)
 {
@@ -34,7 +38,10 @@ void check(bool condition, const char *what)
     }
 }
 
-bool terminatedWithin(const char *text, size_t size) { return std::memchr(text, 0, size) != nullptr; }
+bool terminatedWithin(const char *text, size_t size)
+{
+    return std::memchr(text, 0, size) != nullptr;
+}
 
 // Every pair fits its buffer, the result is a known code, and the reader
 // comes to the end: each property takes at least one byte of the file.
@@ -61,15 +68,14 @@ void readProperties(size_t fileSize)
 
 void lookUp(const char *number)
 {
-    char field[33 + 1];   // the router's fields hold 32 characters
+    char field[33 + 1]; // the router's fields hold 32 characters
     std::strncpy(field, number, 32);
     field[32] = '\0';
     field[33] = 'Z';
     char name[64 + 1], picture[32 + 1], info[32 + 1];
     name[64] = picture[32] = info[32] = 'Z';
     findName(field, name, picture, info);
-    check(field[33] == 'Z' && name[64] == 'Z' && picture[32] == 'Z' && info[32] == 'Z',
-          "lookup overran a buffer");
+    check(field[33] == 'Z' && name[64] == 'Z' && picture[32] == 'Z' && info[32] == 'Z', "lookup overran a buffer");
 }
 
 void loadBook(unsigned failingAllocation)

@@ -9,7 +9,8 @@
 
 #include "firmware.h"
 
-namespace fuzz {
+namespace fuzz
+{
 
 inline constexpr const char *settingsFolder = "/ProgramFiles/Settings/Ringwatcher";
 

@@ -8,7 +8,7 @@ packages=(
     libfreetype-dev fonts-dejavu-core fonts-dejavu-extra libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libcpp-httplib-dev nlohmann-json3-dev libcli11-dev libpugixml-dev libelf-dev
-    clang libclang-rt-14-dev valgrind
+    clang clang-format libclang-rt-14-dev valgrind
     g++-mipsel-linux-gnu qemu-user
 )
 [ "${1:-}" = "--demo-only" ] && packages=(

@@ -1,7 +1,7 @@
 // The fake FritzBox call monitor over real loopback TCP, seen from a plain client socket, and its
 // command and script language.
-#include "fakerouter/Commands.h"
-#include "fakerouter/FakeRouter.h"
+#include "fakerouter/commands.h"
+#include "fakerouter/fakeRouter.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,6 +1,6 @@
 // Packed-image codec: what imagepack packs must come back pixel for pixel, and
 // packed data that is damaged in any way must be refused without harm.
-#include "imagecodec.h"
+#include "imageCodec.h"
 
 #include <gtest/gtest.h>
 

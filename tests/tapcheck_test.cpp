@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 
@@ -143,7 +144,8 @@ TEST(TapcheckCleanProgram, PcBuildPassesWithEveryPartDecoded)
     EXPECT_EQ(result.exitCode, 0) << result.output;
     const std::string &out = result.output;
     EXPECT_NE(out.find("ELF64, little-endian, x86-64, shared object"), std::string::npos) << out;
-    EXPECT_TRUE(std::regex_search(out, std::regex(R"(__tap_etc_str__ \(64 bytes\) = "[A-Z][a-z]{2} [ 123][0-9] [0-9]{4}")")))
+    EXPECT_TRUE(
+        std::regex_search(out, std::regex(R"(__tap_etc_str__ \(64 bytes\) = "[A-Z][a-z]{2} [ 123][0-9] [0-9]{4}")")))
         << out;
     EXPECT_NE(out.find(R"(__tap_Header__ (32 bytes) = "TFAPMIPS\020\000\000\000")"), std::string::npos) << out;
     EXPECT_NE(out.find(R"(__tap_program_name__ (64 bytes) = "Ringwatcher 1.2")"), std::string::npos) << out;
@@ -191,7 +193,9 @@ void PrintTo(const FaultCase &fault, std::ostream *out)
     *out << fault.name;
 }
 
-class TapcheckFaultyProgram : public testing::TestWithParam<FaultCase> {};
+class TapcheckFaultyProgram : public testing::TestWithParam<FaultCase>
+{
+};
 
 TEST_P(TapcheckFaultyProgram, FailsNamingTheViolation)
 {
@@ -209,37 +213,76 @@ TEST_P(TapcheckFaultyProgram, FailsNamingTheViolation)
 
 const FaultCase faultCases[] = {
     {"missing_section", Target::Pc, {"-DFAULT_MISSING_SECTION"}, "[ident] section ._tap_description is missing", 2},
-    {"header_bytes", Target::Pc, {"-DFAULT_HEADER_BYTES"},
-     "[ident] ._tap_header __tap_Header__: byte 8 is 0x11, expected 0x10", 1},
-    {"date_format", Target::Pc, {"-DFAULT_DATE_FORMAT"},
-     "[ident] ._tap_etcinfo __tap_etc_str__: text \"2026-12-08\" is not a build date", 1},
-    {"text_padding", Target::Pc, {"-DFAULT_TEXT_PADDING"},
-     "[ident] ._tap_program_name __tap_program_name__: text is not NUL-padded", 1},
+    {"header_bytes",
+     Target::Pc,
+     {"-DFAULT_HEADER_BYTES"},
+     "[ident] ._tap_header __tap_Header__: byte 8 is 0x11, expected 0x10",
+     1},
+    {"date_format",
+     Target::Pc,
+     {"-DFAULT_DATE_FORMAT"},
+     "[ident] ._tap_etcinfo __tap_etc_str__: text \"2026-12-08\" is not a build date",
+     1},
+    {"text_padding",
+     Target::Pc,
+     {"-DFAULT_TEXT_PADDING"},
+     "[ident] ._tap_program_name __tap_program_name__: text is not NUL-padded",
+     1},
     {"hidden_entry", Target::Pc, {"-DFAULT_HIDDEN_ENTRY"}, "[entry] TAP_EventHandler is defined but not exported", 1},
-    {"extra_export", Target::Pc, {"-DFAULT_EXTRA_EXPORT"}, "[export] countEvents is exported but is not in the interface", 1},
-    {"defines_firmware", Target::Pc, {"-DFAULT_DEFINES_FIRMWARE"}, "[firmware] TAP_Osd_Sync is defined by the program", 1},
+    {"extra_export",
+     Target::Pc,
+     {"-DFAULT_EXTRA_EXPORT"},
+     "[export] countEvents is exported but is not in the interface",
+     1},
+    {"defines_firmware",
+     Target::Pc,
+     {"-DFAULT_DEFINES_FIRMWARE"},
+     "[firmware] TAP_Osd_Sync is defined by the program",
+     1},
     {"firmware_call", Target::Pc, {"-DFAULT_FIRMWARE_CALL"}, "[firmware] TAP_Exit is called as a function", 1},
     {"printf_import", Target::Pc, {"-DFAULT_PRINTF"}, "[import] printf is imported but is not in the interface", 1},
     {"versioned_import", Target::Pc, {}, "[version] strlen@GLIBC_", 0, true},
-    {"static_constructor", Target::Pc, {"-DFAULT_STATIC_CONSTRUCTOR"},
-     "[constructor] .init_array makes the loader run _GLOBAL__sub_I_", 1},
+    {"static_constructor",
+     Target::Pc,
+     {"-DFAULT_STATIC_CONSTRUCTOR"},
+     "[constructor] .init_array makes the loader run _GLOBAL__sub_I_",
+     1},
     {"thread_local", Target::Pc, {"-DFAULT_THREAD_LOCAL"}, "[tls] PT_TLS segment", 0},
     {"text_relocation", Target::Pc, {"-DFAULT_TEXT_RELOCATION"}, "[textrel] DT_TEXTREL", 1},
-    {"descriptor_size", Target::Pc, {"-DFAULT_DESCRIPTOR_SIZE"},
-     "[image] _barGd size is 25, expected width * height * 2 = 24", 1},
-    {"descriptor_layout", Target::Pc, {"-DFAULT_DESCRIPTOR_LAYOUT"},
-     "[image] _barGd is 20 bytes, expected a 24-byte descriptor", 1},
-    {"descriptor_pointer", Target::Pc, {"-DFAULT_DESCRIPTOR_POINTER"},
-     "[image] _dotGd data pointer points at _barCpm, expected _dotCpm", 1},
+    {"descriptor_size",
+     Target::Pc,
+     {"-DFAULT_DESCRIPTOR_SIZE"},
+     "[image] _barGd size is 25, expected width * height * 2 = 24",
+     1},
+    {"descriptor_layout",
+     Target::Pc,
+     {"-DFAULT_DESCRIPTOR_LAYOUT"},
+     "[image] _barGd is 20 bytes, expected a 24-byte descriptor",
+     1},
+    {"descriptor_pointer",
+     Target::Pc,
+     {"-DFAULT_DESCRIPTOR_POINTER"},
+     "[image] _dotGd data pointer points at _barCpm, expected _dotCpm",
+     1},
     // Every rule that reads MIPS-specific encodings, once more on the receiver's format.
     {"receiver_mips32r2", Target::Receiver, {"-march=mips32r2"}, "[isa] MIPS32r2 in e_flags", 2},
     {"receiver_wide_division", Target::Receiver, {"-DFAULT_WIDE_DIVISION"}, "[isa] MIPS32r2 in e_flags", 2},
-    {"receiver_firmware_call", Target::Receiver, {"-DFAULT_FIRMWARE_CALL"}, "[firmware] TAP_Exit is called as a function", 1},
-    {"receiver_descriptor_pointer", Target::Receiver, {"-DFAULT_DESCRIPTOR_POINTER"},
-     "[image] _dotGd data pointer points at _barCpm, expected _dotCpm", 1},
+    {"receiver_firmware_call",
+     Target::Receiver,
+     {"-DFAULT_FIRMWARE_CALL"},
+     "[firmware] TAP_Exit is called as a function",
+     1},
+    {"receiver_descriptor_pointer",
+     Target::Receiver,
+     {"-DFAULT_DESCRIPTOR_POINTER"},
+     "[image] _dotGd data pointer points at _barCpm, expected _dotCpm",
+     1},
     {"receiver_text_relocation", Target::Receiver, {"-DFAULT_TEXT_RELOCATION"}, "[textrel] DT_TEXTREL", 1},
-    {"receiver_static_constructor", Target::Receiver, {"-DFAULT_STATIC_CONSTRUCTOR"},
-     "[constructor] .init_array makes the loader run _GLOBAL__sub_I_", 1},
+    {"receiver_static_constructor",
+     Target::Receiver,
+     {"-DFAULT_STATIC_CONSTRUCTOR"},
+     "[constructor] .init_array makes the loader run _GLOBAL__sub_I_",
+     1},
 };
 
 INSTANTIATE_TEST_SUITE_P(OneRuleBroken, TapcheckFaultyProgram, testing::ValuesIn(faultCases),
@@ -316,8 +359,9 @@ TEST(TapcheckBadInput, DamagedProgramsGiveAReportOrAClearError)
         // Headers at both ends hold the offsets and sizes that can mislead a reader; hit them more.
         for (int hits = 1 + round % 4; hits > 0; --hits) {
             std::size_t at = random() % 3 == 0 ? random() % 64
-                             : random() % 3 == 0 ? damaged.size() - 1 - random() % std::min<std::size_t>(damaged.size(), 2048)
-                                                 : random() % damaged.size();
+                             : random() % 3 == 0
+                                 ? damaged.size() - 1 - random() % std::min<std::size_t>(damaged.size(), 2048)
+                                 : random() % damaged.size();
             damaged[at] = static_cast<char>(random() % 4 == 0 ? 0xFF : random());
         }
         writeFile(file, damaged);
@@ -378,7 +422,8 @@ TEST(TapcheckInterfaceList, ImportsAndExportsFollowTheList)
     std::string withoutStrlen = std::regex_replace(list, std::regex("\nlibc strlen\n"), "\n");
     ASSERT_NE(withoutStrlen, list);
     writeFile(workDir() / "no-strlen.txt", withoutStrlen);
-    CommandResult imports = run({TAPCHECK_EXE, build.program.string(), "--interface", (workDir() / "no-strlen.txt").string()});
+    CommandResult imports =
+        run({TAPCHECK_EXE, build.program.string(), "--interface", (workDir() / "no-strlen.txt").string()});
     EXPECT_EQ(imports.exitCode, 1) << imports.output;
     EXPECT_NE(imports.output.find("[import] strlen is imported but is not in the interface"), std::string::npos)
         << imports.output;
@@ -386,7 +431,8 @@ TEST(TapcheckInterfaceList, ImportsAndExportsFollowTheList)
     std::string otherName = std::regex_replace(list, std::regex("\"Ringwatcher 1.2\""), "\"Ringwatcher 1.3\"");
     ASSERT_NE(otherName, list);
     writeFile(workDir() / "other-name.txt", otherName);
-    CommandResult ident = run({TAPCHECK_EXE, build.program.string(), "--interface", (workDir() / "other-name.txt").string()});
+    CommandResult ident =
+        run({TAPCHECK_EXE, build.program.string(), "--interface", (workDir() / "other-name.txt").string()});
     EXPECT_EQ(ident.exitCode, 1) << ident.output;
     EXPECT_NE(ident.output.find(R"(text is "Ringwatcher 1.2", expected "Ringwatcher 1.3")"), std::string::npos)
         << ident.output;

@@ -1,6 +1,7 @@
 #include "clock.h"
 
-namespace sim {
+namespace sim
+{
 
 void Clock::startVirtual(uint32_t startTick, std::time_t wallStart)
 {
@@ -21,8 +22,9 @@ uint32_t Clock::tick() const
 {
     if (virtual_)
         return static_cast<uint32_t>(startTick_ + elapsed_);
-    auto cs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - realStart_)
-                  .count() / 10;
+    auto cs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - realStart_).count() /
+        10;
     return static_cast<uint32_t>(startTick_ + static_cast<uint64_t>(cs));
 }
 

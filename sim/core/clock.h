@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <ctime>
 
-namespace sim {
+namespace sim
+{
 
 struct ClockReading {
     uint16_t mjd;
@@ -17,28 +18,29 @@ struct ClockReading {
 
 struct CalendarDate {
     uint16_t year;
-    uint8_t month, day, weekDay;   // weekDay: 0 = Monday ... 6 = Sunday
+    uint8_t month, day, weekDay; // weekDay: 0 = Monday ... 6 = Sunday
 };
 
-class Clock {
-public:
+class Clock
+{
+  public:
     // Virtual time: tick and local wall-clock time at the start.
     void startVirtual(uint32_t startTick, std::time_t wallStart);
     void startReal(uint32_t startTick = 0);
 
     bool isVirtual() const { return virtual_; }
     uint32_t tick() const;
-    void advance(uint32_t ticks);     // virtual time only
-    std::time_t wallTime() const;     // seconds since 1970, read as the receiver's local time
+    void advance(uint32_t ticks); // virtual time only
+    std::time_t wallTime() const; // seconds since 1970, read as the receiver's local time
     ClockReading reading() const;
 
     static CalendarDate dateOfMjd(uint16_t mjd);
     static uint16_t mjdOfDays(int64_t daysSince1970) { return static_cast<uint16_t>(daysSince1970 + 40587); }
 
-private:
+  private:
     bool virtual_ = true;
     uint32_t startTick_ = 0;
-    uint64_t elapsed_ = 0;            // virtual ticks since start
+    uint64_t elapsed_ = 0; // virtual ticks since start
     std::time_t wallStart_ = 0;
     std::chrono::steady_clock::time_point realStart_{};
 };

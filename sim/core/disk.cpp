@@ -2,7 +2,8 @@
 
 #include <fstream>
 
-namespace sim {
+namespace sim
+{
 
 namespace fs = std::filesystem;
 
@@ -79,7 +80,10 @@ int Disk::open(const std::string &name)
     return handle;
 }
 
-bool Disk::close(int handle) { return files_.erase(handle) == 1; }
+bool Disk::close(int handle)
+{
+    return files_.erase(handle) == 1;
+}
 
 uint32_t Disk::read(int handle, void *buffer, uint32_t blockSize, uint32_t blockCount)
 {

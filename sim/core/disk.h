@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace sim
+{
 
-class Disk {
-public:
+class Disk
+{
+  public:
     void setRoot(std::filesystem::path root);
     const std::filesystem::path &root() const { return root_; }
 
@@ -27,7 +29,7 @@ public:
     std::filesystem::path hostPath(const std::string &path) const;
     std::string receiverPath(const std::string &path) const;
 
-    int open(const std::string &name);            // handle > 0, or 0
+    int open(const std::string &name); // handle > 0, or 0
     bool close(int handle);
     uint32_t read(int handle, void *buffer, uint32_t blockSize, uint32_t blockCount);
     size_t openFiles() const { return files_.size(); }
@@ -37,7 +39,7 @@ public:
     void writeFile(const std::string &receiverPath, const std::string &contents);
     void reset();
 
-private:
+  private:
     std::filesystem::path root_;
     std::string current_ = "/";
     struct OpenFile {

@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace sim {
+namespace sim
+{
 
 Firmware &firmware()
 {

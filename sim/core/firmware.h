@@ -13,14 +13,15 @@
 #include "journal.h"
 #include "osd.h"
 
-namespace sim {
+namespace sim
+{
 
 struct ReceiverState {
     uint32_t state = 0;
-    uint32_t subState = 0x1F;     // normal viewing
+    uint32_t subState = 0x1F; // normal viewing
     int exitNormalCalls = 0;
     int enterNormalCalls = 0;
-    bool exitRequested = false;   // the program called TAP_Exit
+    bool exitRequested = false; // the program called TAP_Exit
 };
 
 struct Firmware {
@@ -30,7 +31,7 @@ struct Firmware {
     Clock clock;
     Osd osd;
     ReceiverState receiver;
-    bool journalDrawing = true;   // PutGd/PutS/DrawJpeg calls in the journal
+    bool journalDrawing = true; // PutGd/PutS/DrawJpeg calls in the journal
 
     // Back to a freshly booted receiver; the disk root stays.
     void reset(uint32_t heapSize = Heap::defaultSize);

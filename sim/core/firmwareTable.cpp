@@ -9,7 +9,8 @@
 
 #include "firmware.h"
 
-namespace {
+namespace
+{
 
 using sim::firmware;
 
@@ -35,8 +36,8 @@ std::string imageName(const TYPE_GrData *gd)
 
 int osdCreate(dword x, dword y, dword w, dword h, byte lutIdx, int flag)
 {
-    int handle = firmware().osd.create(static_cast<int>(x), static_cast<int>(y), static_cast<int>(w),
-                                       static_cast<int>(h));
+    int handle =
+        firmware().osd.create(static_cast<int>(x), static_cast<int>(y), static_cast<int>(w), static_cast<int>(h));
     firmware().journal.call(format("TAP_Osd_Create(%u,%u,%u,%u,%u,%d) = %d", x, y, w, h, lutIdx, flag, handle));
     return handle;
 }
@@ -63,8 +64,8 @@ int osdPutS(word rgn, dword x, dword y, dword maxX, const char *str, dword fcolo
 {
     std::string text = str ? str : "";
     sim::TextStyle style{fcolor, bcolor, fntType, fntSize, bDot != 0, align};
-    int result = firmware().osd.putText(rgn, static_cast<int>(x), static_cast<int>(y), static_cast<int>(maxX), text,
-                                        style);
+    int result =
+        firmware().osd.putText(rgn, static_cast<int>(x), static_cast<int>(y), static_cast<int>(maxX), text, style);
     if (firmware().journalDrawing)
         firmware().journal.call(format("TAP_Osd_PutS(%u,%u,%u,%u,\"%s\",0x%08X,0x%08X,%u,%u,%u,%u)", rgn, x, y, maxX,
                                        sim::escapeText(text).c_str(), fcolor, bcolor, fntType, fntSize, bDot, align));
@@ -92,16 +93,16 @@ void osdSync()
 int hddChangeDir(const char *dir)
 {
     bool ok = dir && firmware().disk.changeFolder(dir);
-    firmware().journal.call(format("TAP_Hdd_ChangeDir(\"%s\")%s", dir ? sim::escapeText(dir).c_str() : "",
-                                   ok ? "" : " = no such folder"));
+    firmware().journal.call(
+        format("TAP_Hdd_ChangeDir(\"%s\")%s", dir ? sim::escapeText(dir).c_str() : "", ok ? "" : " = no such folder"));
     return ok ? 1 : 0;
 }
 
 TYPE_File *hddFopen(const char *name)
 {
     int handle = name ? firmware().disk.open(name) : 0;
-    firmware().journal.call(format("TAP_Hdd_Fopen(\"%s\") = %s", name ? sim::escapeText(name).c_str() : "",
-                                   handle ? "file" : "0"));
+    firmware().journal.call(
+        format("TAP_Hdd_Fopen(\"%s\") = %s", name ? sim::escapeText(name).c_str() : "", handle ? "file" : "0"));
     return reinterpret_cast<TYPE_File *>(static_cast<uintptr_t>(handle));
 }
 
@@ -129,7 +130,10 @@ void memInfo(dword *heapSize, dword *freeHeapSize, dword *availHeapSize)
         *availHeapSize = heap.largestFreeBlock();
 }
 
-void *memAlloc(dword size) { return firmware().heap.allocate(size); }
+void *memAlloc(dword size)
+{
+    return firmware().heap.allocate(size);
+}
 
 int memFree(const void *p)
 {
@@ -154,7 +158,10 @@ void memCpy(void *dst, const void *src, dword n)
         d[i] = s[i];
 }
 
-dword getTick() { return firmware().clock.tick(); }
+dword getTick()
+{
+    return firmware().clock.tick();
+}
 
 int getTime(word *mjd, byte *hour, byte *min, byte *sec)
 {
@@ -195,7 +202,7 @@ void exitNormal()
 {
     auto &r = firmware().receiver;
     ++r.exitNormalCalls;
-    r.state = 1;   // a program's menu has the screen
+    r.state = 1; // a program's menu has the screen
     r.subState = 0;
     firmware().journal.call("TAP_ExitNormal()");
 }
@@ -234,7 +241,10 @@ int tapSPrint(char *buf, const char *fmt, ...)
     return n;
 }
 
-void tapSleep(dword ticks) { firmware().clock.advance(ticks); }
+void tapSleep(dword ticks)
+{
+    firmware().clock.advance(ticks);
+}
 
 } // namespace
 

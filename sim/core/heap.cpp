@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-namespace sim {
+namespace sim
+{
 
 void Heap::reset(uint32_t size)
 {

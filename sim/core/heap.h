@@ -11,18 +11,20 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace sim
+{
 
-class Heap {
-public:
+class Heap
+{
+  public:
     static constexpr uint32_t defaultSize = 4u << 20;
-    static constexpr uint32_t blockOverhead = 8;   // bookkeeping per block, as a real allocator has
+    static constexpr uint32_t blockOverhead = 8; // bookkeeping per block, as a real allocator has
 
     explicit Heap(uint32_t size = defaultSize) { reset(size); }
 
     void reset(uint32_t size);
     void *allocate(uint32_t size);
-    bool release(const void *block);     // false for a pointer that is not a live block
+    bool release(const void *block); // false for a pointer that is not a live block
 
     uint32_t size() const { return size_; }
     uint32_t freeBytes() const { return size_ - used_; }
@@ -39,17 +41,17 @@ public:
     std::vector<std::string> leakReport() const;
     size_t badFrees() const { return badFrees_; }
 
-private:
+  private:
     struct Block {
         uint32_t offset;
-        uint32_t span;       // bytes taken from the heap, overhead and rounding included
-        uint32_t size;       // bytes asked for
-        uint64_t number;     // allocation number
+        uint32_t span;   // bytes taken from the heap, overhead and rounding included
+        uint32_t size;   // bytes asked for
+        uint64_t number; // allocation number
         std::unique_ptr<unsigned char[]> memory;
     };
     uint32_t size_ = 0;
     uint32_t used_ = 0;
-    std::map<uint32_t, uint32_t> free_;           // offset -> length
+    std::map<uint32_t, uint32_t> free_; // offset -> length
     std::map<const void *, Block> blocks_;
     uint64_t allocations_ = 0;
     uint64_t failAt_ = 0;

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-namespace sim {
+namespace sim
+{
 
 std::string escapeText(std::string_view text)
 {
@@ -46,7 +47,10 @@ void Journal::note(std::string text)
     entries_.push_back({JournalEntry::Kind::note, std::move(text)});
 }
 
-void Journal::clear() { entries_.clear(); }
+void Journal::clear()
+{
+    entries_.clear();
+}
 
 std::vector<std::string> Journal::prints() const
 {
@@ -66,7 +70,10 @@ std::vector<std::string> Journal::calls() const
     return out;
 }
 
-bool Journal::hasPrint(std::string_view text) const { return countPrints(text) > 0; }
+bool Journal::hasPrint(std::string_view text) const
+{
+    return countPrints(text) > 0;
+}
 
 size_t Journal::countPrints(std::string_view text) const
 {

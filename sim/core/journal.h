@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-namespace sim {
+namespace sim
+{
 
 struct JournalEntry {
     enum class Kind { call, print, note };
@@ -15,11 +16,12 @@ struct JournalEntry {
     std::string text;
 };
 
-class Journal {
-public:
+class Journal
+{
+  public:
     void call(std::string text);
     void print(std::string text);
-    void note(std::string text);   // the simulator's own remarks (faults, leaks)
+    void note(std::string text); // the simulator's own remarks (faults, leaks)
     void clear();
 
     const std::vector<JournalEntry> &entries() const { return entries_; }
@@ -33,7 +35,7 @@ public:
 
     void setEcho(bool on) { echo_ = on; }
 
-private:
+  private:
     std::vector<JournalEntry> entries_;
     bool echo_ = false;
 };

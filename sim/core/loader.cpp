@@ -7,9 +7,11 @@
 #include <unistd.h>
 #include <vector>
 
-namespace sim {
+namespace sim
+{
 
-namespace {
+namespace
+{
 
 template <typename T> T swapIf(T v, bool swap)
 {

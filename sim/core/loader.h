@@ -10,7 +10,8 @@
 
 #include "platform/tap.h"
 
-namespace sim {
+namespace sim
+{
 
 struct ProgramEntries {
     int (*main)(void) = nullptr;

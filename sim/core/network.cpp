@@ -15,7 +15,8 @@
 
 #include "firmware.h"
 
-namespace sim {
+namespace sim
+{
 
 Network &network()
 {
@@ -30,7 +31,8 @@ void Network::setRouter(std::string hostName, uint16_t port, std::string address
     routerAddress_ = std::move(address);
 }
 
-namespace {
+namespace
+{
 thread_local int programDepth = 0;
 }
 
@@ -120,7 +122,8 @@ bool Network::waitClosed(int fd, int timeoutMs)
 
 // ---- the interposed C library functions ----
 
-namespace {
+namespace
+{
 
 template <typename F> F real(const char *name)
 {

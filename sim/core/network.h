@@ -7,25 +7,27 @@
 // through to the real C library.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
-#include <atomic>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace sim
+{
 
 struct NetworkFaults {
-    bool resolveFails = false;     // gethostbyname of the router gives nothing
-    bool connectRefused = false;   // connect fails as if nobody listened
-    bool socketFails = false;      // socket() gives -1
-    bool fionreadFails = false;    // the FIONREAD query fails
+    bool resolveFails = false;   // gethostbyname of the router gives nothing
+    bool connectRefused = false; // connect fails as if nobody listened
+    bool socketFails = false;    // socket() gives -1
+    bool fionreadFails = false;  // the FIONREAD query fails
 };
 
-class Network {
-public:
+class Network
+{
+  public:
     // The router's host name (as in the settings) and where the fake router
     // really listens. An empty name means: every name resolves to it.
     void setRouter(std::string hostName, uint16_t port, std::string address = "127.0.0.1");
@@ -56,7 +58,7 @@ public:
     uint16_t routerPort_ = 1012;
     std::string routerAddress_ = "127.0.0.1";
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::set<int> programSockets_;
     std::atomic<unsigned long> programThread_{0};
@@ -65,8 +67,9 @@ private:
 Network &network();
 
 // RAII form of enterProgram/leaveProgram.
-class ProgramCall {
-public:
+class ProgramCall
+{
+  public:
     ProgramCall() { network().enterProgram(); }
     ~ProgramCall() { network().leaveProgram(); }
     ProgramCall(const ProgramCall &) = delete;

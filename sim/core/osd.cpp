@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "imagecodec.h"
+#include "imageCodec.h"
 
-namespace sim {
+namespace sim
+{
 
 void Osd::reset()
 {
@@ -32,14 +33,17 @@ int Osd::create(int x, int y, int w, int h)
     int handle = 1;
     while (regions_.count(handle))
         ++handle;
-    Region r{nextOrder_++, x, y,
-             std::make_shared<Surface>(
-                 Surface{w, h, std::vector<uint32_t>(pixels_ ? static_cast<size_t>(w) * h : 0, 0)})};
+    Region r{
+        nextOrder_++, x, y,
+        std::make_shared<Surface>(Surface{w, h, std::vector<uint32_t>(pixels_ ? static_cast<size_t>(w) * h : 0, 0)})};
     regions_.emplace(handle, std::move(r));
     return handle;
 }
 
-bool Osd::remove(int handle) { return regions_.erase(handle) == 1; }
+bool Osd::remove(int handle)
+{
+    return regions_.erase(handle) == 1;
+}
 
 std::vector<int> Osd::regionHandles() const
 {
@@ -199,8 +203,7 @@ Surface Osd::testPicture()
 {
     // Colour bars over a grey ramp: easy to tell the overlay's edges and
     // transparency from the picture behind it.
-    static const uint32_t bars[] = {0xFFC0C0C0, 0xFFC0C000, 0xFF00C0C0, 0xFF00C000,
-                                    0xFFC000C0, 0xFFC00000, 0xFF0000C0};
+    static const uint32_t bars[] = {0xFFC0C0C0, 0xFFC0C000, 0xFF00C0C0, 0xFF00C000, 0xFFC000C0, 0xFFC00000, 0xFF0000C0};
     Surface s{screenWidth, screenHeight, std::vector<uint32_t>(screenWidth * screenHeight)};
     for (int y = 0; y < screenHeight; ++y)
         for (int x = 0; x < screenWidth; ++x) {

@@ -17,7 +17,8 @@
 
 #include "platform/tap.h"
 
-namespace sim {
+namespace sim
+{
 
 constexpr int screenWidth = 720;
 constexpr int screenHeight = 576;
@@ -25,18 +26,18 @@ constexpr int screenHeight = 576;
 struct Surface {
     int width = 0;
     int height = 0;
-    std::vector<uint32_t> pixels;   // 0xAARRGGBB
+    std::vector<uint32_t> pixels; // 0xAARRGGBB
     uint32_t &at(int x, int y) { return pixels[static_cast<size_t>(y) * width + x]; }
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 
 struct TextStyle {
     uint32_t color;
-    uint32_t background;   // 0: no fill
+    uint32_t background; // 0: no fill
     uint8_t fontType;
     uint8_t fontSize;
-    bool dot;              // end a text too wide for its room in "..."
-    uint8_t align;         // 0 left, 1 centre, 2 right, between x and maxX
+    bool dot;      // end a text too wide for its room in "..."
+    uint8_t align; // 0 left, 1 centre, 2 right, between x and maxX
 };
 
 using TextRenderer = std::function<void(Surface &, int x, int y, int maxX, std::string_view latin1, const TextStyle &)>;
@@ -44,8 +45,9 @@ using TextRenderer = std::function<void(Surface &, int x, int y, int maxX, std::
 // aspect, centred); false when the file is missing or not a JPEG.
 using JpegDecoder = std::function<bool(const std::filesystem::path &, int w, int h, Surface &out)>;
 
-class Osd {
-public:
+class Osd
+{
+  public:
     void reset();
     int create(int x, int y, int w, int h);
     bool remove(int handle);
@@ -74,7 +76,7 @@ public:
 
     static Surface testPicture();
 
-private:
+  private:
     struct Region {
         uint64_t order;
         int x, y;
@@ -94,7 +96,7 @@ private:
     mutable Surface frame_;
     mutable bool frameStale_ = true;
     uint64_t frameNumber_ = 0;
-    std::vector<std::pair<int, Region>> syncedRegions_;   // what the last sync published
+    std::vector<std::pair<int, Region>> syncedRegions_; // what the last sync published
     TextRenderer textRenderer_;
     JpegDecoder jpegDecoder_;
     std::function<void(const Surface &, uint64_t)> frameListener_;

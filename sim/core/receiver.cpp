@@ -3,7 +3,8 @@
 #include "firmware.h"
 #include "network.h"
 
-namespace sim {
+namespace sim
+{
 
 bool Receiver::start()
 {

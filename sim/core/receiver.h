@@ -9,10 +9,12 @@
 
 #include "loader.h"
 
-namespace sim {
+namespace sim
+{
 
-class Receiver {
-public:
+class Receiver
+{
+  public:
     explicit Receiver(ProgramEntries program) : program_(program) {}
 
     // TAP_Main; false when the program did not ask to stay resident.
@@ -30,7 +32,7 @@ public:
     bool resident() const { return resident_; }
     uint64_t events() const { return events_; }
 
-private:
+  private:
     ProgramEntries program_;
     bool resident_ = false;
     uint64_t events_ = 0;

@@ -2,29 +2,31 @@
 
 #include <cctype>
 #include <cerrno>
-#include <iomanip>
-#include <stdexcept>
 #include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <sys/ioctl.h>
 
-#include "fakerouter/FakeRouter.h"
+#include "fakerouter/fakeRouter.h"
 #include "firmware.h"
 #include "loader.h"
 #include "network.h"
 #include "receiver.h"
 #include "remote.h"
 
-namespace sim {
+namespace sim
+{
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 // C-style escapes in quoted texts: \n \r \t \\ \" \ooo \xHH.
 std::string unescape(std::string_view s)
@@ -137,13 +139,14 @@ std::optional<uint32_t> ticksOf(const std::string &w)
     return std::nullopt;
 }
 
-class Run {
-public:
+class Run
+{
+  public:
     Run(const ScenarioOptions &options, ScenarioResult &result) : options_(options), result_(result) {}
     ~Run();
     void execute(std::string_view script);
 
-private:
+  private:
     void fail(const std::string &what) { result_.failures.push_back("line " + std::to_string(lineNo_) + ": " + what); }
     bool command(const std::vector<std::string> &w);
     bool expectation(const std::vector<std::string> &w);
@@ -265,7 +268,8 @@ bool Run::expectation(const std::vector<std::string> &w)
         size_t n = j.countPrints(arg(2));
         auto want = number(arg(3));
         if (!want || static_cast<int64_t>(n) != *want)
-            fail("expected \"" + escapeText(arg(2)) + "\" " + arg(3) + " times, saw it " + std::to_string(n) + " times");
+            fail("expected \"" + escapeText(arg(2)) + "\" " + arg(3) + " times, saw it " + std::to_string(n) +
+                 " times");
     } else if (what == "call" || what == "no-call") {
         bool seen = false;
         for (const auto &c : j.calls())

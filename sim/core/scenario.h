@@ -13,13 +13,14 @@
 
 #include "osd.h"
 
-namespace sim {
+namespace sim
+{
 
 struct ScenarioOptions {
-    std::filesystem::path program;        // ringwatcher.tap
-    std::filesystem::path diskTemplate;   // copied to a fresh disk root; empty: empty disk
-    std::filesystem::path screenshotDir;  // where "screenshot" writes
-    bool echo = false;                    // journal to stderr as it happens
+    std::filesystem::path program;       // ringwatcher.tap
+    std::filesystem::path diskTemplate;  // copied to a fresh disk root; empty: empty disk
+    std::filesystem::path screenshotDir; // where "screenshot" writes
+    bool echo = false;                   // journal to stderr as it happens
     // PC front end: PNG writing and golden comparison (absent on the receiver build).
     std::function<bool(const Surface &, const std::filesystem::path &)> writePng;
     std::function<std::optional<std::string>(const Surface &, const std::string &name)> compareGolden;
@@ -27,8 +28,8 @@ struct ScenarioOptions {
 
 struct ScenarioResult {
     bool passed = true;
-    std::vector<std::string> failures;    // "line N: what went wrong"
-    std::string journal;                  // the firmware journal, one entry a line
+    std::vector<std::string> failures; // "line N: what went wrong"
+    std::string journal;               // the firmware journal, one entry a line
 };
 
 ScenarioResult runScenario(std::string_view script, const ScenarioOptions &options);

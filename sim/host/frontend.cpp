@@ -1,7 +1,7 @@
 #include "frontend.h"
 
 #include "jpeg.h"
-#include "pngfile.h"
+#include "pngFile.h"
 
 namespace sim
 {

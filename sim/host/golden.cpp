@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "pngfile.h"
+#include "pngFile.h"
 
 namespace sim
 {

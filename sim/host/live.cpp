@@ -14,16 +14,16 @@
 #include <random>
 #include <thread>
 
-#include "fakerouter/Commands.h"
-#include "fakerouter/FakeRouter.h"
+#include "fakerouter/commands.h"
+#include "fakerouter/fakeRouter.h"
 #include "firmware.h"
 #include "frontend.h"
-#include "livepage.h"
+#include "livePage.h"
 #include "loader.h"
 #include "network.h"
-#include "pngfile.h"
+#include "pngFile.h"
 #include "receiver.h"
-#include "routerplayer.h"
+#include "routerPlayer.h"
 
 namespace sim
 {

@@ -10,7 +10,7 @@
 #include "firmware.h"
 #include "frontend.h"
 #include "live.h"
-#include "pngfile.h"
+#include "pngFile.h"
 
 namespace fs = std::filesystem;
 

@@ -1,7 +1,7 @@
 // The live page: the TV screen, a remote control, the router console and the
 // program's debug output. It polls /state and reloads /frame.png when the
 // frame number changes.
-#include "livepage.h"
+#include "livePage.h"
 
 namespace sim
 {

@@ -13,11 +13,11 @@ typedef unsigned int dword;
 // Image descriptor of a packed picture: natural C layout, 16 bytes on the
 // 32-bit receiver, 24 on a 64-bit PC.
 typedef struct {
-    word version;       // 1
-    byte reserved;      // 0
-    byte format;        // OSD_1555: 16-bit ARGB1555
-    const byte *data;   // compressed pixels
-    dword size;         // uncompressed bytes: width * height * 2
+    word version;     // 1
+    byte reserved;    // 0
+    byte format;      // OSD_1555: 16-bit ARGB1555
+    const byte *data; // compressed pixels
+    dword size;       // uncompressed bytes: width * height * 2
     word width;
     word height;
 } TYPE_GrData;
@@ -45,10 +45,9 @@ extern "C" {
 extern int (*TAP_Osd_Create)(dword x, dword y, dword w, dword h, byte lutIdx, int flag);
 extern int (*TAP_Osd_Delete)(word rgn);
 extern int (*TAP_Osd_PutGd)(word rgn, int x, int y, const TYPE_GrData *gd, int sprite);
-extern int (*TAP_Osd_PutS)(word rgn, dword x, dword y, dword maxX, const char *str, dword fcolor,
-                           dword bcolor, byte fntType, byte fntSize, byte bDot, byte align);
-extern int (*TAP_Osd_DrawJpeg)(word rgn, dword x, dword y, dword w, dword h, const char *name,
-                               dword flag);
+extern int (*TAP_Osd_PutS)(word rgn, dword x, dword y, dword maxX, const char *str, dword fcolor, dword bcolor,
+                           byte fntType, byte fntSize, byte bDot, byte align);
+extern int (*TAP_Osd_DrawJpeg)(word rgn, dword x, dword y, dword w, dword h, const char *name, dword flag);
 extern void (*TAP_Osd_Sync)(void);
 extern int (*TAP_Hdd_ChangeDir)(const char *dir);
 extern TYPE_File *(*TAP_Hdd_Fopen)(const char *name);

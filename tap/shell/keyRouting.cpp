@@ -64,7 +64,6 @@ dword routeKey(dword key)
         else
             bookPageDown();
         return 0;
-    default:
-        return key;
+    default: return key;
     }
 }

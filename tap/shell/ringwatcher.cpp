@@ -28,8 +28,7 @@ static void reportAddressBook(int result)
         TAP_Print("Not enough memory available for address book\n");
         displayErrorMessage(MSG_ERR_MEMORY, "Nicht genug Speicher f\374r alle Adressbucheintr\344ge verf\374gbar");
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -86,16 +85,12 @@ TAP_EXPORT dword TAP_EventHandler(dword event, dword param1, dword param2)
 {
     (void)param2;
     switch (event & 0xFFFF) {
-    case EVT_STOP:
-        stopTap();
-        return param1;
-    case EVT_KEY:
-        return routeKey(param1);
+    case EVT_STOP: stopTap(); return param1;
+    case EVT_KEY: return routeKey(param1);
     case EVT_IDLE:
         if (!serviceStatusTimeout())
             serviceRouterConnection();
         return param1;
-    default:
-        return param1;
+    default: return param1;
     }
 }

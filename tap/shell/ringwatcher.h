@@ -10,7 +10,7 @@
 typedef struct {
     int type;
     int line;
-    int duration;     // seconds; drawn only when greater than 0
+    int duration; // seconds; drawn only when greater than 0
     char text[128];
     char title[64];
     char picture[32]; // JPEG file name in the picture folder
@@ -26,11 +26,11 @@ typedef struct {
 #define MSG_ERR_CONNECTION 107
 
 // Status window (statusWindow.cpp).
-extern int statusWindow;          // region handle, -1 = no window
-extern dword statusTimeout;       // tick at which it goes, 0 = never
+extern int statusWindow;    // region handle, -1 = no window
+extern dword statusTimeout; // tick at which it goes, 0 = never
 extern int statusWindowXOffset;
 extern int statusWindowYOffset;
-extern int displayDelay;          // ticks, for errors and every other type
+extern int displayDelay; // ticks, for errors and every other type
 extern int incomingDelay;
 extern int connectDelay;
 extern int calloutDelay;
@@ -48,7 +48,7 @@ void stopTap(void);
 extern int sockfd;
 extern int retryCnt;
 extern dword startTick;
-extern int startupConnectDelay;   // ticks, compared as unsigned
+extern int startupConnectDelay; // ticks, compared as unsigned
 extern char fritzBox[32];
 int connectMonitor(void);
 void serviceRouterConnection(void);

@@ -38,9 +38,8 @@ static dword toFontColor(const char *value)
 // The keys that drive the book and the status window cannot open the book.
 static int isReservedKey(dword key)
 {
-    return key == KEY_PAGE_SWITCH || key == KEY_CURSOR_UP || key == KEY_PAGE_SWITCH2 ||
-           key == KEY_DISMISS || key == KEY_CURSOR_DOWN || key == KEY_PAGE_UP ||
-           key == KEY_PAGE_DOWN;
+    return key == KEY_PAGE_SWITCH || key == KEY_CURSOR_UP || key == KEY_PAGE_SWITCH2 || key == KEY_DISMISS ||
+           key == KEY_CURSOR_DOWN || key == KEY_PAGE_UP || key == KEY_PAGE_DOWN;
 }
 
 static void reportError(void)
@@ -128,9 +127,7 @@ int loadSettings(const char *fileName)
             TAP_Print("ERROR: Variable name to long in settings file\n");
             reportError();
             break;
-        case PROP_VALUE_TOO_LONG:
-            reportValueTooLong();
-            break;
+        case PROP_VALUE_TOO_LONG: reportValueTooLong(); break;
         default:
             TAP_Print("%s in settings file\n", name);
             reportError();

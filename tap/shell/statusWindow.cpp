@@ -101,11 +101,15 @@ void displayFBMessage(const FBMessage *message)
         delay = disconnectDelay;
         icon = incoming == 1 ? &_callinendGd : &_calloutendGd;
         break;
-    case 100: case 101: case 102: case 103: case 104: case 105: case 106: case 107:
-        icon = errorImage(type);
-        break;
-    default:
-        break;
+    case 100:
+    case 101:
+    case 102:
+    case 103:
+    case 104:
+    case 105:
+    case 106:
+    case 107: icon = errorImage(type); break;
+    default: break;
     }
 
     statusDelay = delay;

@@ -10,8 +10,8 @@ extern "C" TAP_ID_SECTION("._tap_author_name") const char __tap_author_name__[64
 extern "C" TAP_ID_SECTION("._tap_program_name") const char __tap_program_name__[64] = "Ringwatcher 1.2";
 extern "C" TAP_ID_SECTION("._tap_id") const dword __tap_ud__ = 0x8E210912;
 // The loader checks the signature; 0x10 is its own value, stored little-endian.
-extern "C" TAP_ID_SECTION("._tap_header") const byte __tap_Header__[32] = {'T', 'F', 'A', 'P', 'M', 'I', 'P', 'S',
-                                                                         0x10, 0, 0, 0};
+extern "C" TAP_ID_SECTION("._tap_header") const byte __tap_Header__[32] = {'T', 'F', 'A',  'P', 'M', 'I',
+                                                                           'P', 'S', 0x10, 0,   0,   0};
 
 TAP_EXPORT int TAP_Main(void);
 TAP_EXPORT dword TAP_EventHandler(dword event, dword param1, dword param2);

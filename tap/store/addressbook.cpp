@@ -128,8 +128,7 @@ char *findName(char *number, char *name, char *picture, char *info)
 {
     int numberLength = (int)strlen(number);
     int codeLength = (int)strlen(areaCode);
-    if (number[0] != '\0' && number[0] != '0' && codeLength > 0 &&
-        codeLength + numberLength <= NUMBER_SIZE - 1) {
+    if (number[0] != '\0' && number[0] != '0' && codeLength > 0 && codeLength + numberLength <= NUMBER_SIZE - 1) {
         char prefixed[NUMBER_SIZE];
         copyText(prefixed, areaCode, NUMBER_SIZE);
         copyText(prefixed + codeLength, number, NUMBER_SIZE - codeLength);

@@ -3,18 +3,20 @@
 // the end of the program when no connection can be had, and bounded reads.
 #include <algorithm>
 
-#include "fakerouter/FakeRouter.h"
 #include "events/fritzbox.h"
+#include "fakerouter/fakeRouter.h"
 #include "firmware_fixture.h"
 #include "shell/ringwatcher.h"
 
-namespace {
+namespace
+{
 
 const char *const lossText = "Verbindung zu Fritz Box unterbrochen";
 const char *const finalText = "keine Verbindung zu Fritz Box, Tap wird beendet";
 
-class ConnectionTest : public test::FirmwareTest {
-protected:
+class ConnectionTest : public test::FirmwareTest
+{
+  protected:
     void SetUp() override
     {
         FirmwareTest::SetUp();
@@ -80,7 +82,7 @@ TEST_F(ConnectionTest, FirstAttemptComesAfterMoreThanTheStartupDelay)
 TEST_F(ConnectionTest, ZeroDelayConnectsOnceTheTickHasMoved)
 {
     start("StartupConnectDelay = 0\n");
-    receiver().idle();   // same tick as start-up: not yet
+    receiver().idle(); // same tick as start-up: not yet
     EXPECT_EQ(count("Opening socket\n"), 0u);
     run(1);
     EXPECT_GE(sockfd, 0);
@@ -89,7 +91,7 @@ TEST_F(ConnectionTest, ZeroDelayConnectsOnceTheTickHasMoved)
 
 TEST_F(ConnectionTest, NegativeDelayWaitsMoreThan248Days)
 {
-    start("StartupConnectDelay = -1\n");   // -100 ticks: 2^32 - 100 as unsigned
+    start("StartupConnectDelay = -1\n"); // -100 ticks: 2^32 - 100 as unsigned
     jump(0x7FFFFFFFu);
     EXPECT_EQ(count("Opening socket\n"), 0u);
     jump(0x7FFFFFFFu - 200u);
@@ -103,7 +105,7 @@ TEST_F(ConnectionTest, TickWrapNeitherHastensNorMissesTheAttempt)
 {
     fw().clock.startVirtual(0xFFFFFFFFu - 1000u, sim::defaultWallStart);
     start("");
-    run(3000);   // the tick counter wraps in between
+    run(3000); // the tick counter wraps in between
     EXPECT_EQ(count("Opening socket\n"), 0u);
     run(1);
     EXPECT_EQ(count("Opening socket\n"), 1u);
@@ -113,7 +115,7 @@ TEST_F(ConnectionTest, TickWrapNeitherHastensNorMissesTheAttempt)
 
 TEST_F(ConnectionTest, FailedConnectRetriesAfterTheDelayFromTheFailure)
 {
-    start("StartupConnectDelay = 10\n");   // 1000 ticks
+    start("StartupConnectDelay = 10\n"); // 1000 ticks
     sim::network().faults.connectRefused = true;
     run(1001);
     EXPECT_EQ(count("Error connecting to fritz box\n"), 1u);
@@ -143,7 +145,7 @@ TEST_F(ConnectionTest, SocketThatCannotBeCreated)
 
 TEST_F(ConnectionTest, RefusingRouterUsesUpTheAttemptsAndEndsTheProgram)
 {
-    start("StartupConnectDelay = 6\n");   // 600 ticks, longer than the final message's 500
+    start("StartupConnectDelay = 6\n"); // 600 ticks, longer than the final message's 500
     router.setRefusing(true);
     // Attempts at 601, 1202 and 1803 fail; the call at 2404 shows the final
     // message, which times out at 2904, before another call falls due.
@@ -204,7 +206,7 @@ TEST_F(ConnectionTest, ThreeLossesThenTheFinalMessageWithoutTrying)
 
 TEST_F(ConnectionTest, ShortStartupDelayKeepsShowingTheFinalMessage)
 {
-    start("StartupConnectDelay = 2\n");   // 200 ticks, shorter than the 500 of the message
+    start("StartupConnectDelay = 2\n"); // 200 ticks, shorter than the 500 of the message
     router.setRefusing(true);
     run(5000);
     EXPECT_TRUE(receiver().resident());
@@ -256,11 +258,11 @@ TEST_F(ConnectionTest, LongConnectionGivesItsAttemptBack)
 {
     start("StartupConnectDelay = 6\n");
     run(601);
-    run(60000);   // ten minutes connected
+    run(60000); // ten minutes connected
     router.closeClients();
     settleClose();
     run(100);
-    EXPECT_EQ(retryCnt, 1);   // the count started again and the reconnect took one
+    EXPECT_EQ(retryCnt, 1); // the count started again and the reconnect took one
     // Three quick losses after that still end the program.
     for (int i = 0; i < 2; ++i) {
         router.closeClients();

@@ -4,10 +4,12 @@
 
 #include "firmware_fixture.h"
 
-namespace {
+namespace
+{
 
-class SpineTest : public test::FirmwareTest {
-protected:
+class SpineTest : public test::FirmwareTest
+{
+  protected:
     sim::Receiver &start() { return startProgramFile(RW_TAP_FILE); }
     bool printed(const std::string &line) { return journal().hasPrint(line); }
     bool called(const std::string &call)
@@ -84,7 +86,7 @@ TEST_F(SpineTest, StopWithNothingShownOnlyEmptiesTheLists)
 TEST_F(SpineTest, WindowGoesWhenTheTimeoutTickIsReached)
 {
     writeSettings("");
-    sim::Receiver &r = start();   // address book message, timeout at tick 600
+    sim::Receiver &r = start(); // address book message, timeout at tick 600
     r.run(599);
     EXPECT_EQ(fw().osd.regionCount(), 1u);
     r.run(1);
@@ -100,7 +102,7 @@ TEST_F(SpineTest, TimeoutComparesUnsignedTicksAcrossTheWrap)
 {
     fw().clock.startVirtual(0xFFFFFF00u, sim::defaultWallStart);
     writeSettings("");
-    sim::Receiver &r = start();   // timeout 0xFFFFFF00 + 600 wraps to 0x158
+    sim::Receiver &r = start(); // timeout 0xFFFFFF00 + 600 wraps to 0x158
     r.run(10);
     // The wrapped timeout is smaller than the tick: a plain unsigned
     // comparison removes the window at once.
@@ -131,7 +133,7 @@ TEST_F(SpineTest, UnresolvableRouterEndsTheProgramAfterItsMessage)
     EXPECT_TRUE(printed("ERROR cannot resolve IP address of Fritz Box\n"));
     EXPECT_TRUE(called("TAP_Osd_PutS(1,79,107,579,\"Kann IP Adresse von Fritz Box nicht aufl\\366sen\","
                        "0xFFFFFFFF,0x00000000,0,1,0,0)"));
-    r.run(499);   // the message came at tick 601 and stays 500 ticks
+    r.run(499); // the message came at tick 601 and stays 500 ticks
     EXPECT_TRUE(r.resident());
     r.run(1);
     EXPECT_FALSE(r.resident());
@@ -148,7 +150,7 @@ TEST_F(SpineTest, DismissingTheFinalMessageDoesNotEndTheProgram)
     sim::Receiver &r = start();
     r.run(601);
     EXPECT_EQ(r.key(0x10017), 0u);
-    r.run(550);   // past the dismissed message's timeout
+    r.run(550); // past the dismissed message's timeout
     EXPECT_TRUE(r.resident());
     // The next due attempt shows the message again, and its timeout ends it.
     r.run(1100);
@@ -158,8 +160,9 @@ TEST_F(SpineTest, DismissingTheFinalMessageDoesNotEndTheProgram)
 
 // Each result of loading the address book at start-up, with its debug line
 // and the message left on screen.
-class StartupAddressBookTest : public SpineTest {
-protected:
+class StartupAddressBookTest : public SpineTest
+{
+  protected:
     void expectReported(const std::string &printLine, const std::string &image, const std::string &text)
     {
         sim::Receiver &r = start();
@@ -168,8 +171,8 @@ protected:
         auto calls = journal().calls();
         ASSERT_GE(calls.size(), 2u);
         EXPECT_EQ(calls.rbegin()[1], "TAP_Osd_PutGd(1,39,105," + image + ",0)");
-        EXPECT_TRUE(called("TAP_Osd_PutS(1,79,107,579,\"" + sim::escapeText(text) +
-                           "\",0xFFFFFFFF,0x00000000,0,1,0,0)"));
+        EXPECT_TRUE(
+            called("TAP_Osd_PutS(1,79,107,579,\"" + sim::escapeText(text) + "\",0xFFFFFFFF,0x00000000,0,1,0,0)"));
         r.stop();
         EXPECT_TRUE(leaks().empty());
     }
@@ -182,8 +185,7 @@ TEST_F(StartupAddressBookTest, TooManyEntries)
     for (int i = 0; i < 129; ++i)
         book += "0301000" + std::to_string(100 + i) + " = Name " + std::to_string(i) + "\n";
     writeAddressBook(book);
-    expectReported("To many entries in address book", "_errorentriesadrbookGd",
-                   "Zu viele Eintr\344ge im Adressbuch");
+    expectReported("To many entries in address book", "_errorentriesadrbookGd", "Zu viele Eintr\344ge im Adressbuch");
 }
 
 TEST_F(StartupAddressBookTest, LineWithoutEqualsSign)

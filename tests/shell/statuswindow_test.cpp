@@ -7,12 +7,14 @@
 #include "firmware_fixture.h"
 #include "shell/ringwatcher.h"
 
-namespace {
+namespace
+{
 
 using Calls = std::vector<std::string>;
 
-class StatusWindowTest : public test::FirmwareTest {
-protected:
+class StatusWindowTest : public test::FirmwareTest
+{
+  protected:
     FBMessage message(int type, int line, int duration, const char *title, const char *text,
                       const char *picture = "anna.jpg")
     {
@@ -97,8 +99,8 @@ TEST_F(StatusWindowTest, ErrorLayoutUsesAttentionIconAndErrorImage)
 TEST_F(StatusWindowTest, EachErrorTypeHasItsImage)
 {
     const std::pair<int, const char *> table[] = {
-        {100, "_errorloadiniGd"},     {101, "_errorininiGd"}, {102, "_errorloadadrbookGd"},
-        {103, "_errorinadrbookGd"},   {104, "_errormemoryGd"}, {105, "_errorentriesadrbookGd"},
+        {100, "_errorloadiniGd"},     {101, "_errorininiGd"},       {102, "_errorloadadrbookGd"},
+        {103, "_errorinadrbookGd"},   {104, "_errormemoryGd"},      {105, "_errorentriesadrbookGd"},
         {106, "_errorconnection2Gd"}, {107, "_errorconnection2Gd"}, {108, "_callmissedGd"},
     };
     for (auto [type, image] : table) {
@@ -214,9 +216,9 @@ TEST_F(StatusWindowTest, DurationDrawnOnlyWhenPositive)
             EXPECT_EQ(c.find("_durationGd"), std::string::npos) << duration;
     }
     Calls calls = show(message(4, 0, 360000, " ", "x"));
-    EXPECT_NE(std::find(calls.begin(), calls.end(),
-                        "TAP_Osd_PutS(1,455,72,520,\"100:00:00\",0xFFFFFFFF,0x00000000,0,1,0,0)"),
-              calls.end());
+    EXPECT_NE(
+        std::find(calls.begin(), calls.end(), "TAP_Osd_PutS(1,455,72,520,\"100:00:00\",0xFFFFFFFF,0x00000000,0,1,0,0)"),
+        calls.end());
 }
 
 TEST_F(StatusWindowTest, ErrorMessageKeepsLongTextWithinItsBuffer)
@@ -231,7 +233,8 @@ TEST_F(StatusWindowTest, ErrorMessageKeepsLongTextWithinItsBuffer)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 // The program passes only the low 16 bits of a handle on, so a firmware
 // that counted handles up would lose its regions after 65535 messages.

@@ -6,7 +6,8 @@
 #include <iterator>
 #include <string>
 
-namespace {
+namespace
+{
 
 std::string programBytes()
 {

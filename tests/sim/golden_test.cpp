@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "golden.h"
-#include "pngfile.h"
+#include "pngFile.h"
 
 namespace
 {

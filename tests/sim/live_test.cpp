@@ -12,7 +12,7 @@
 #include <chrono>
 
 #include "live.h"
-#include "routerplayer.h"
+#include "routerPlayer.h"
 
 namespace
 {

@@ -7,8 +7,8 @@
 
 #include <fstream>
 
-#include "livepage.h"
-#include "pngfile.h"
+#include "livePage.h"
+#include "pngFile.h"
 #include "remote.h"
 
 namespace

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <random>
 
-#include "pngfile.h"
+#include "pngFile.h"
 
 namespace
 {

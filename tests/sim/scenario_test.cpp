@@ -6,7 +6,7 @@
 #include "firmware.h"
 #include "frontend.h"
 #include "pictures.h"
-#include "pngfile.h"
+#include "pngFile.h"
 
 namespace
 {

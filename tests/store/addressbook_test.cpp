@@ -12,11 +12,15 @@
 #include "store/addressbook.h"
 #include "store/properties.h"
 
-namespace {
+namespace
+{
 
 const char *const bookFile = "addrbook.dat";
 
-std::string repeat(char c, size_t n) { return std::string(n, c); }
+std::string repeat(char c, size_t n)
+{
+    return std::string(n, c);
+}
 
 // The first entry is the household's own, looked up but never listed.
 const std::string ownEntry = "0309999 = Zuhause\n";
@@ -31,14 +35,15 @@ std::string entryLines(int count, int first = 1000)
 }
 
 struct Lookup {
-    std::string number;   // the caller's buffer afterwards
+    std::string number; // the caller's buffer afterwards
     std::string name;
     std::string picture;
     std::string info;
 };
 
-class AddressBook : public store_test::StoreTest {
-protected:
+class AddressBook : public store_test::StoreTest
+{
+  protected:
     // ctest gives every test a fresh process; this keeps a whole-binary run
     // (gtest filters while debugging) from carrying the area code over.
     void SetUp() override
@@ -116,9 +121,8 @@ TEST_F(AddressBook, EmptyPiecesGetTheirDefaults)
 
 TEST_F(AddressBook, PiecesAreTrimmedAndCutToTheirBuffers)
 {
-    std::string file = ownEntry + "0301234 = " + repeat('n', 64) + "\n" +
-                       "0305555 = N,   " + repeat('p', 35) + "  ,  " + repeat('i', 35) + "  \n" +
-                       "0306666 = Name,  pic.jpg  ,  some info  \n";
+    std::string file = ownEntry + "0301234 = " + repeat('n', 64) + "\n" + "0305555 = N,   " + repeat('p', 35) +
+                       "  ,  " + repeat('i', 35) + "  \n" + "0306666 = Name,  pic.jpg  ,  some info  \n";
     ASSERT_EQ(load(file), ADRBOOK_OK);
     ASSERT_EQ(listed().size(), 3u);
     EXPECT_EQ(listed()[0]->name, repeat('n', 63));
@@ -234,7 +238,8 @@ TEST_F(AddressBook, LineWithoutEqualsStopsTheLoadAndKeepsTheEntriesBefore)
 {
     // Five entries, then a broken line on physical line 9 (comments and
     // blank lines counted), then an entry that is never read.
-    std::string file = "# book\n" + ownEntry + "1000 = A\n\n1001 = B\n# x\n1002 = C\n1003 = D\nno equals here\n1004 = E\n";
+    std::string file =
+        "# book\n" + ownEntry + "1000 = A\n\n1001 = B\n# x\n1002 = C\n1003 = D\nno equals here\n1004 = E\n";
     EXPECT_EQ(load(file), ADRBOOK_FILE_ERROR);
     EXPECT_EQ(getAddressEntries(), 4);
     EXPECT_EQ(prints(), std::vector<std::string>{"Load Adressbook ERROR in line:9\n"});

@@ -10,14 +10,16 @@
 
 #include "store/callerlist.h"
 
-namespace {
+namespace
+{
 
 constexpr int callIncoming = 1;
 constexpr int callMissed = 2;
 constexpr int callOutgoing = 3;
 
-class CallerList : public store_test::StoreTest {
-protected:
+class CallerList : public store_test::StoreTest
+{
+  protected:
     // Call i: time 1000 + i, number "0301000i", duration i, outgoing.
     int addNumbered(int i)
     {

@@ -11,7 +11,8 @@
 
 #include "store/properties.h"
 
-namespace {
+namespace
+{
 
 using namespace std::string_literals;
 
@@ -29,8 +30,9 @@ void PrintTo(const Property &p, std::ostream *os)
 
 const std::string fileName = "test.ini";
 
-class PropertyReader : public store_test::StoreTest {
-protected:
+class PropertyReader : public store_test::StoreTest
+{
+  protected:
     // Every property of the file up to PROP_EOF, then the file is closed.
     std::vector<Property> readAll(const std::string &contents)
     {
@@ -71,7 +73,10 @@ protected:
     }
 };
 
-std::string repeat(char c, size_t n) { return std::string(n, c); }
+std::string repeat(char c, size_t n)
+{
+    return std::string(n, c);
+}
 
 // --- Lines, trimming and splitting ---
 
@@ -112,8 +117,7 @@ TEST_F(PropertyReader, CommentAndBlankLinesAreSkipped)
 
 TEST_F(PropertyReader, ZeroByteEndsTheTextOfItsLineOnly)
 {
-    EXPECT_EQ(readAll("a=1\0junk=2\nb=2\n"s),
-              (std::vector<Property>{{PROP_OK, "a", "1"}, {PROP_OK, "b", "2"}}));
+    EXPECT_EQ(readAll("a=1\0junk=2\nb=2\n"s), (std::vector<Property>{{PROP_OK, "a", "1"}, {PROP_OK, "b", "2"}}));
 }
 
 // --- Cuts ---
@@ -140,15 +144,13 @@ TEST_F(PropertyReader, EqualsBeyondCharacter160IsNotSeen)
 TEST_F(PropertyReader, NameOf31CharactersFitsAnd32IsCut)
 {
     EXPECT_EQ(readAll(repeat('a', 31) + "=1\n" + repeat('b', 32) + "=2\n"),
-              (std::vector<Property>{{PROP_OK, repeat('a', 31), "1"},
-                                     {PROP_NAME_TOO_LONG, repeat('b', 31), "2"}}));
+              (std::vector<Property>{{PROP_OK, repeat('a', 31), "1"}, {PROP_NAME_TOO_LONG, repeat('b', 31), "2"}}));
 }
 
 TEST_F(PropertyReader, ValueOf127CharactersFitsAnd128IsCut)
 {
     EXPECT_EQ(readAll("a=" + repeat('x', 127) + "\nb=" + repeat('y', 128) + "\n"),
-              (std::vector<Property>{{PROP_OK, "a", repeat('x', 127)},
-                                     {PROP_VALUE_TOO_LONG, "b", repeat('y', 127)}}));
+              (std::vector<Property>{{PROP_OK, "a", repeat('x', 127)}, {PROP_VALUE_TOO_LONG, "b", repeat('y', 127)}}));
 }
 
 TEST_F(PropertyReader, LineCutComesBeforeTheNameAndValueLimits)
@@ -164,9 +166,8 @@ TEST_F(PropertyReader, LineCutComesBeforeTheNameAndValueLimits)
 TEST_F(PropertyReader, SyntaxErrorNamesThePhysicalLine)
 {
     EXPECT_EQ(readAll("# settings\n\na = 1\n   \nXpos 30\nb = 2\n"),
-              (std::vector<Property>{{PROP_OK, "a", "1"},
-                                     {PROP_SYNTAX_ERROR, "ERROR in line:5", "Xpos 30"},
-                                     {PROP_OK, "b", "2"}}));
+              (std::vector<Property>{
+                  {PROP_OK, "a", "1"}, {PROP_SYNTAX_ERROR, "ERROR in line:5", "Xpos 30"}, {PROP_OK, "b", "2"}}));
 }
 
 TEST_F(PropertyReader, SyntaxErrorKeepsLeadingWhiteSpaceAndCutsTheLine)
@@ -186,15 +187,17 @@ TEST_F(PropertyReader, LineNumbersStartAgainWithTheNextFile)
 
 // --- Line ends and blocks ---
 
-class PropertyLineEnds : public PropertyReader, public ::testing::WithParamInterface<const char *> {};
+class PropertyLineEnds : public PropertyReader, public ::testing::WithParamInterface<const char *>
+{
+};
 
 TEST_P(PropertyLineEnds, AllReadAlike)
 {
     std::string end = GetParam();
     std::string file = "# c" + end + end + "a = 1" + end + "bad" + end + "b = 2" + end;
-    EXPECT_EQ(readAll(file), (std::vector<Property>{{PROP_OK, "a", "1"},
-                                                    {PROP_SYNTAX_ERROR, "ERROR in line:4", "bad"},
-                                                    {PROP_OK, "b", "2"}}));
+    EXPECT_EQ(readAll(file),
+              (std::vector<Property>{
+                  {PROP_OK, "a", "1"}, {PROP_SYNTAX_ERROR, "ERROR in line:4", "bad"}, {PROP_OK, "b", "2"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Each, PropertyLineEnds, ::testing::Values("\r\n", "\n", "\r"),
@@ -247,8 +250,7 @@ TEST_F(PropertyReader, CrLfSplitAcrossBlocksCountsAsTwoLineEnds)
 TEST_F(PropertyReader, LineCrossingTheBlockBoundaryIsReadWhole)
 {
     std::string file = filler(PROP_BLOCK_SIZE - 20) + "crossing = " + repeat('x', 60) + "\nafter = 2\n";
-    EXPECT_EQ(readAll(file),
-              (std::vector<Property>{{PROP_OK, "crossing", repeat('x', 60)}, {PROP_OK, "after", "2"}}));
+    EXPECT_EQ(readAll(file), (std::vector<Property>{{PROP_OK, "crossing", repeat('x', 60)}, {PROP_OK, "after", "2"}}));
 }
 
 TEST_F(PropertyReader, OverlongLineOverSeveralBlocksIsConsumedWhole)
@@ -339,7 +341,7 @@ TEST_F(PropertyReader, TriesWith1040BytesOfAvailableHeap)
     heapWithAvailable(1040);
     PropertyFileHandle *handle = openPropertyFile(fileName.c_str());
     EXPECT_GT(fw().heap.allocationCount(), 0u);
-    closePropertyFile(handle);   // the simulated heap's overhead may make it fail; either way nothing stays
+    closePropertyFile(handle); // the simulated heap's overhead may make it fail; either way nothing stays
 }
 
 TEST_F(PropertyReader, FailedAllocationsLeaveNothingBehind)

@@ -14,20 +14,24 @@
 #include "shell/ringwatcher.h"
 #include "store/addressbook.h"
 
-namespace {
+namespace
+{
 
 const char *const errorInSettings = "Fehler in der konfigurationsdatei";
 const char *const errorOpeningSettings = "Fehler beim \326ffnen der konfigurationsdatei";
 const char *const valueTooLongLine = "ERROR: Variable value to long in settings file\n";
 
-std::string repeat(char c, size_t n) { return std::string(n, c); }
+std::string repeat(char c, size_t n)
+{
+    return std::string(n, c);
+}
 
 // One TAP_Osd_PutS of the journal.
 struct TextDrawn {
     int x = 0;
     int y = 0;
     unsigned color = 0;
-    std::string text;   // as the journal escapes it
+    std::string text; // as the journal escapes it
 };
 
 std::vector<TextDrawn> textsDrawn(const std::vector<std::string> &calls)
@@ -74,8 +78,9 @@ std::vector<std::vector<std::string>> messagesDrawn(const std::vector<sim::Journ
     return out;
 }
 
-class Settings : public store_test::StoreTest {
-protected:
+class Settings : public store_test::StoreTest
+{
+  protected:
     int load(const std::string &contents)
     {
         writeSettings(contents);
@@ -140,7 +145,10 @@ std::vector<int> &linesShown()
     return lines;
 }
 
-void recordLine(const FBMessage *message) { linesShown().push_back(message->line); }
+void recordLine(const FBMessage *message)
+{
+    linesShown().push_back(message->line);
+}
 
 int lineShownForConnection3()
 {
@@ -315,9 +323,14 @@ struct ColorCase {
     unsigned color;
 };
 
-void PrintTo(const ColorCase &c, std::ostream *os) { *os << "\"" << c.value << "\""; }
+void PrintTo(const ColorCase &c, std::ostream *os)
+{
+    *os << "\"" << c.value << "\"";
+}
 
-class FontColor : public Settings, public ::testing::WithParamInterface<ColorCase> {};
+class FontColor : public Settings, public ::testing::WithParamInterface<ColorCase>
+{
+};
 
 TEST_P(FontColor, ComponentsNeedTheirComma)
 {
@@ -330,10 +343,8 @@ INSTANTIATE_TEST_SUITE_P(Examples, FontColor,
                                            ColorCase{"10,20", 0xFF0AFFFFu}, ColorCase{"128", 0xFFFFFFFFu},
                                            ColorCase{"", 0xFFFFFFFFu}, ColorCase{"0,0,0,", 0xFF000000u},
                                            ColorCase{"0,0,0", 0xFF0000FFu}, ColorCase{"0,256,0,", 0xFF010000u},
-                                           ColorCase{"1,2,3,4,5,", 0xFF010203u},
-                                           ColorCase{" 7 , x ,9,", 0xFF070009u},
-                                           ColorCase{"-1,0,0,", 0xFFFF0000u},
-                                           ColorCase{"16777216,0,0,", 0xFF000000u},
+                                           ColorCase{"1,2,3,4,5,", 0xFF010203u}, ColorCase{" 7 , x ,9,", 0xFF070009u},
+                                           ColorCase{"-1,0,0,", 0xFFFF0000u}, ColorCase{"16777216,0,0,", 0xFF000000u},
                                            ColorCase{"0,0,-1,", 0xFFFFFFFFu}));
 
 TEST_F(Settings, ActionKeyIsAnyOtherNumber)

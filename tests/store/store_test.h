@@ -7,10 +7,12 @@
 
 #include "firmware_fixture.h"
 
-namespace store_test {
+namespace store_test
+{
 
-class StoreTest : public test::FirmwareTest {
-protected:
+class StoreTest : public test::FirmwareTest
+{
+  protected:
     void SetUp() override
     {
         FirmwareTest::SetUp();
@@ -25,10 +27,7 @@ protected:
 
     // A new heap whose largest free block, as TAP_MemInfo reports it, is
     // exactly `available` bytes.
-    void heapWithAvailable(uint32_t available)
-    {
-        fw().heap.reset(available + sim::Heap::blockOverhead);
-    }
+    void heapWithAvailable(uint32_t available) { fw().heap.reset(available + sim::Heap::blockOverhead); }
 
     uint32_t available() { return fw().heap.largestFreeBlock(); }
     size_t liveBlocks() { return fw().heap.liveBlocks(); }

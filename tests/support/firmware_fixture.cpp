@@ -4,7 +4,8 @@
 #include <stdexcept>
 #include <unistd.h>
 
-namespace test {
+namespace test
+{
 
 void FirmwareTest::SetUp()
 {
@@ -42,7 +43,10 @@ void FirmwareTest::writeAddressBook(const std::string &contents)
     writeFile(std::string(settingsFolder) + "/addrbook.dat", contents);
 }
 
-void FirmwareTest::enterSettingsFolder() { sim::firmware().disk.changeFolder(settingsFolder); }
+void FirmwareTest::enterSettingsFolder()
+{
+    sim::firmware().disk.changeFolder(settingsFolder);
+}
 
 sim::Receiver &FirmwareTest::startProgram()
 {
@@ -64,7 +68,10 @@ sim::Receiver &FirmwareTest::startProgramFile(const std::filesystem::path &file)
     return *receiver_;
 }
 
-void FirmwareTest::runTicks(uint32_t ticks) { receiver_->run(ticks); }
+void FirmwareTest::runTicks(uint32_t ticks)
+{
+    receiver_->run(ticks);
+}
 
 std::vector<std::string> FirmwareTest::leaks() const
 {

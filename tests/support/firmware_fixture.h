@@ -20,13 +20,15 @@
 // the program file instead.
 extern "C" int __TAP_Init_(void *record) __attribute__((weak));
 
-namespace test {
+namespace test
+{
 
 inline constexpr const char *settingsFolder = "/ProgramFiles/Settings/Ringwatcher";
 inline constexpr const char *photoFolder = "/PhotoFiles/Ringwatcher";
 
-class FirmwareTest : public ::testing::Test {
-protected:
+class FirmwareTest : public ::testing::Test
+{
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -36,8 +38,8 @@ protected:
 
     // A file on the receiver's disk, folders created as needed.
     void writeFile(const std::string &receiverPath, const std::string &contents);
-    void writeSettings(const std::string &contents);     // ringwatcher.ini
-    void writeAddressBook(const std::string &contents);  // addrbook.dat
+    void writeSettings(const std::string &contents);    // ringwatcher.ini
+    void writeAddressBook(const std::string &contents); // addrbook.dat
     // Makes the settings folder the current one, as start-up does.
     void enterSettingsFolder();
 
@@ -54,7 +56,7 @@ protected:
 
     std::filesystem::path diskRoot;
 
-private:
+  private:
     std::unique_ptr<sim::Receiver> receiver_;
 };
 

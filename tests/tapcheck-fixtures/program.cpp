@@ -4,7 +4,8 @@
 
 #define IDENT(sectionName) TAP_EXPORT __attribute__((section(sectionName), used))
 
-IDENT("._tap_etcinfo") const char __tap_etc_str__[64] =
+IDENT("._tap_etcinfo")
+const char __tap_etc_str__[64] =
 #if defined(FAULT_DATE_FORMAT)
     "2026-12-08";
 #else
@@ -14,14 +15,16 @@ IDENT("._tap_etcinfo") const char __tap_etc_str__[64] =
 IDENT("._tap_description") const char __tap_description__[128] = "Ringwatcher for Fritzbox";
 #endif
 IDENT("._tap_author_name") const char __tap_author_name__[64] = "Fixture Author";
-IDENT("._tap_program_name") const char __tap_program_name__[64] =
+IDENT("._tap_program_name")
+const char __tap_program_name__[64] =
 #if defined(FAULT_TEXT_PADDING)
     "Ringwatcher 1.2\0stale";
 #else
     "Ringwatcher 1.2";
 #endif
 IDENT("._tap_id") const dword __tap_ud__ = 0x2A17F00D;
-IDENT("._tap_header") const byte __tap_Header__[32] = {
+IDENT("._tap_header")
+const byte __tap_Header__[32] = {
 #if defined(FAULT_HEADER_BYTES)
     'T', 'F', 'A', 'P', 'M', 'I', 'P', 'S', 0x11,
 #else
@@ -80,7 +83,10 @@ static int eventCount;
 #endif
 
 #if defined(FAULT_EXTRA_EXPORT)
-TAP_EXPORT int countEvents(void) { return eventCount; }
+TAP_EXPORT int countEvents(void)
+{
+    return eventCount;
+}
 #endif
 
 #if defined(FAULT_TEXT_RELOCATION)

@@ -8,8 +8,8 @@
 #include "convert.h"
 #include "latin1.h"
 #include "numbers.h"
-#include "programlimits.h"
-#include "simreceiver.h"
+#include "programLimits.h"
+#include "simReceiver.h"
 
 namespace
 {

@@ -1,7 +1,7 @@
 // Export file in, address book out, every change reported.
 #include "convert.h"
 
-#include "phonebook.h"
+#include "phoneBook.h"
 
 namespace book
 {

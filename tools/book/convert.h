@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "bookwriter.h"
+#include "bookWriter.h"
 #include "entries.h"
 
 namespace book

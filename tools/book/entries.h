@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "numbers.h"
-#include "phonebook.h"
+#include "phoneBook.h"
 
 namespace book
 {

@@ -9,7 +9,7 @@
 
 #include "check.h"
 #include "convert.h"
-#include "phonebook.h"
+#include "phoneBook.h"
 
 namespace
 {

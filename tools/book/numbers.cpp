@@ -2,7 +2,7 @@
 // national ones, since the router reports national numbers with their leading "0".
 #include "numbers.h"
 
-#include "programlimits.h"
+#include "programLimits.h"
 
 namespace book
 {

@@ -2,10 +2,10 @@
 # build of it that a cross build of the program needs.
 get_filename_component(_rw_imagepack_root "${CMAKE_CURRENT_LIST_DIR}/../.." ABSOLUTE)
 set(RW_IMAGEPACK_SOURCES
-    ${_rw_imagepack_root}/tools/imagepack/imagepack.cpp
-    ${_rw_imagepack_root}/tools/imagepack/pngimage.cpp
-    ${_rw_imagepack_root}/sim/core/imagecodec.cpp)
+    ${_rw_imagepack_root}/tools/imagepack/imagePack.cpp
+    ${_rw_imagepack_root}/tools/imagepack/pngImage.cpp
+    ${_rw_imagepack_root}/sim/core/imageCodec.cpp)
 set(RW_IMAGEPACK_HEADERS
-    ${_rw_imagepack_root}/tools/imagepack/pngimage.h
-    ${_rw_imagepack_root}/sim/core/imagecodec.h)
+    ${_rw_imagepack_root}/tools/imagepack/pngImage.h
+    ${_rw_imagepack_root}/sim/core/imageCodec.h)
 set(RW_IMAGEPACK_INCLUDE_DIRS ${_rw_imagepack_root}/sim/core)

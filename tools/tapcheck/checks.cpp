@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-namespace tapcheck {
+namespace tapcheck
+{
 
 PointerTarget pointerTarget(const ElfImage &image, std::uint64_t address)
 {
@@ -24,7 +25,8 @@ PointerTarget pointerTarget(const ElfImage &image, std::uint64_t address)
         std::uint64_t base = 0;
         if (r.symbolIndex != 0) {
             if (r.symbolIndex >= image.dynamicSymbols().size()) {
-                target.relocationProblem = "relocation names symbol " + std::to_string(r.symbolIndex) + ", beyond .dynsym";
+                target.relocationProblem =
+                    "relocation names symbol " + std::to_string(r.symbolIndex) + ", beyond .dynsym";
                 return target;
             }
             const Symbol &symbol = image.dynamicSymbols()[r.symbolIndex];
@@ -65,7 +67,8 @@ void reportSizes(const ElfImage &image, const Interface &interface, Report &repo
             if (in && in->name == name)
                 imageDataInData += s.size;
     }
-    report.fact("sizes", "code " + std::to_string(code) + " bytes (.text), data " + std::to_string(data - imageDataInData) +
+    report.fact("sizes", "code " + std::to_string(code) + " bytes (.text), data " +
+                             std::to_string(data - imageDataInData) +
                              " bytes (.data .data.rel.ro .rodata .bss .sdata .sbss without images), image data " +
                              std::to_string(imageData) + " bytes");
 }

@@ -2,11 +2,12 @@
 // facts and violations to the report.
 #pragma once
 
-#include "elfimage.h"
+#include "elfImage.h"
 #include "interface.h"
 #include "report.h"
 
-namespace tapcheck {
+namespace tapcheck
+{
 
 struct CheckOptions {
     bool allowSanitizer = false; // sanitizer imports, libraries and module constructors

@@ -7,11 +7,14 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace tapcheck {
-namespace {
+namespace tapcheck
+{
+namespace
+{
 
-class LineError : public std::runtime_error {
-public:
+class LineError : public std::runtime_error
+{
+  public:
     using std::runtime_error::runtime_error;
 };
 

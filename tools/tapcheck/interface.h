@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-namespace tapcheck {
+namespace tapcheck
+{
 
 // How the bytes of an identification object must look; every kind but Any ends in NUL padding.
 enum class ContentKind { Date, Text, ExactText, ExactBytes, Any };
@@ -53,7 +54,6 @@ bool matchesPattern(std::string_view pattern, std::string_view name);
 bool matchesAny(const std::vector<std::string> &patterns, std::string_view name);
 
 // The image name when `symbol` has the given prefix and suffix around a non-empty C identifier.
-bool splitImageName(std::string_view symbol, std::string_view prefix, std::string_view suffix,
-                    std::string &imageName);
+bool splitImageName(std::string_view symbol, std::string_view prefix, std::string_view suffix, std::string &imageName);
 
 } // namespace tapcheck

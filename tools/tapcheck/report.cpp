@@ -3,7 +3,8 @@
 
 #include <cstdio>
 
-namespace tapcheck {
+namespace tapcheck
+{
 
 std::string quoteBytes(const std::uint8_t *bytes, std::size_t count)
 {
@@ -31,7 +32,8 @@ std::string hexNumber(std::uint64_t value)
     return text;
 }
 
-namespace {
+namespace
+{
 
 // Names from a damaged file can hold any byte; keep the report plain ASCII.
 std::string printable(const std::string &text)
@@ -66,7 +68,8 @@ void printReport(std::ostream &out, const std::string &file, const Report &repor
     out << "violations:\n";
     for (const auto &v : report.violations)
         out << "  [" << v.rule << "] " << printable(v.text) << '\n';
-    out << "tapcheck: " << report.violations.size() << (report.violations.size() == 1 ? " violation\n" : " violations\n");
+    out << "tapcheck: " << report.violations.size()
+        << (report.violations.size() == 1 ? " violation\n" : " violations\n");
 }
 
 } // namespace tapcheck

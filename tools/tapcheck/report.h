@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-namespace tapcheck {
+namespace tapcheck
+{
 
 struct Report {
     struct Fact {

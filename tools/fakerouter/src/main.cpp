@@ -1,9 +1,9 @@
 // ringwatcher-fakerouter: a fake FritzBox call monitor for trying Ringwatcher without a router. Plays a
 // script, and takes commands typed on stdin or POSTed over HTTP; one thread owns the router.
-#include "fakerouter/Commands.h"
-#include "fakerouter/FakeRouter.h"
+#include "fakerouter/commands.h"
+#include "fakerouter/fakeRouter.h"
 #ifdef FAKEROUTER_HTTP
-#include "HttpControl.h"
+#include "httpControl.h"
 #endif
 
 #include <CLI/CLI.hpp>

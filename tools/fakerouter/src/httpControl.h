@@ -1,7 +1,7 @@
 // Lets a browser or another tool send the fake router's commands by HTTP POST.
 #pragma once
 
-#include "fakerouter/Commands.h"
+#include "fakerouter/commands.h"
 
 #include <cstdint>
 #include <functional>

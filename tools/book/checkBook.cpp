@@ -6,8 +6,8 @@
 #include "check.h"
 #include "latin1.h"
 #include "numbers.h"
-#include "programlimits.h"
-#include "simreceiver.h"
+#include "programLimits.h"
+#include "simReceiver.h"
 
 namespace book
 {

@@ -1,6 +1,6 @@
 // One line "number = name, picture, info" per entry. The program cuts every piece, the value and the
 // whole line at fixed lengths; cutting here first keeps the picture and info whole and says so.
-#include "bookwriter.h"
+#include "bookWriter.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "latin1.h"
-#include "programlimits.h"
+#include "programLimits.h"
 
 namespace book
 {

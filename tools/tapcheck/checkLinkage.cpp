@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <set>
 
-namespace tapcheck {
-namespace {
+namespace tapcheck
+{
+namespace
+{
 
 // A firmware operation is a pointer variable: calling it through a PLT slot or a MIPS lazy-binding stub
 // means the program declared it as a function and would jump into the firmware's data.
@@ -63,7 +65,8 @@ void checkImports(const ElfImage &image, const Interface &interface, const Check
             report.violation("import", s.name + " is a sanitizer import; only sanitizer builds may have it"
                                                 " (--allow-sanitizer)");
         } else {
-            report.violation("import", s.name + " is imported but is not in the interface; the receiver cannot resolve it");
+            report.violation("import",
+                             s.name + " is imported but is not in the interface; the receiver cannot resolve it");
         }
     }
     if (image.hasNeededVersions() && usedVersions.empty())

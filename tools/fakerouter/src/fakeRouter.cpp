@@ -1,6 +1,6 @@
 // The fake call-monitor service: listening socket, clients, and the writes that the tests and the
 // simulator's scenarios drive one at a time.
-#include "fakerouter/FakeRouter.h"
+#include "fakerouter/fakeRouter.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,6 +1,6 @@
 // The fake router's HTTP door: GET / shows a form, POST /command takes commands one a line, either as
 // the plain body or as the form field "c", and answers with the reports.
-#include "HttpControl.h"
+#include "httpControl.h"
 
 #include <httplib.h>
 #include <stdexcept>

@@ -1,5 +1,5 @@
 // Carrying out the fake router's commands on a FakeRouter, with a short report for the user.
-#include "fakerouter/Commands.h"
+#include "fakerouter/commands.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // Reading the fake router's commands and scripts into Command values.
-#include "fakerouter/Commands.h"
+#include "fakerouter/commands.h"
 
 #include <cctype>
 #include <charconv>

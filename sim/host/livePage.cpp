@@ -1,11 +1,11 @@
-#include "livepage.h"
+#include "livePage.h"
 
 #include <httplib.h>
 
 #include <stdexcept>
 #include <thread>
 
-#include "pngfile.h"
+#include "pngFile.h"
 #include "remote.h"
 
 namespace sim

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "latin1.h"
-#include "phonebook.h"
+#include "phoneBook.h"
 
 namespace book
 {

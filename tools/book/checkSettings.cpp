@@ -12,9 +12,9 @@
 
 #include "check.h"
 #include "latin1.h"
-#include "programlimits.h"
+#include "programLimits.h"
 #include "shell/ringwatcher.h"
-#include "simreceiver.h"
+#include "simReceiver.h"
 
 namespace book
 {

@@ -6,8 +6,10 @@
 #include <map>
 #include <regex>
 
-namespace tapcheck {
-namespace {
+namespace tapcheck
+{
+namespace
+{
 
 bool paddedWithZeros(const std::vector<std::uint8_t> &bytes, std::size_t from)
 {
@@ -28,8 +30,7 @@ std::string contentProblem(const IdentObject &ident, const std::vector<std::uint
     std::size_t textLength = static_cast<std::size_t>(nul - bytes.begin());
     std::string text(bytes.begin(), nul);
     switch (ident.content) {
-    case ContentKind::Any:
-        return {};
+    case ContentKind::Any: return {};
     case ContentKind::ExactBytes: {
         if (!std::equal(ident.expected.begin(), ident.expected.end(), bytes.begin(),
                         [](char e, std::uint8_t b) { return static_cast<std::uint8_t>(e) == b; })) {
@@ -44,8 +45,7 @@ std::string contentProblem(const IdentObject &ident, const std::vector<std::uint
     }
     case ContentKind::Date:
     case ContentKind::Text:
-    case ContentKind::ExactText:
-        break;
+    case ContentKind::ExactText: break;
     }
     if (textLength == bytes.size())
         return "text has no terminating NUL";
@@ -62,7 +62,8 @@ std::string contentProblem(const IdentObject &ident, const std::vector<std::uint
     }
     if (ident.content == ContentKind::Date) {
         // The compiler's __DATE__ form: "Dec  8 2026", the day blank-padded to two places.
-        static const std::regex dateForm("(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) ( [1-9]|[12][0-9]|3[01]) [0-9]{4}");
+        static const std::regex dateForm(
+            "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) ( [1-9]|[12][0-9]|3[01]) [0-9]{4}");
         if (!std::regex_match(text, dateForm))
             return "text " + quoteBytes(bytes.data(), textLength) + " is not a build date like \"Dec  8 2026\"";
     }
@@ -124,8 +125,7 @@ struct ImageParts {
     const Symbol *data = nullptr;
 };
 
-void checkDescriptor(const ElfImage &image, const ImageParts &parts,
-                     const std::string &dataName, Report &report)
+void checkDescriptor(const ElfImage &image, const ImageParts &parts, const std::string &dataName, Report &report)
 {
     const Symbol &gd = *parts.descriptor;
     const std::size_t pointerSize = image.pointerSize();
@@ -145,7 +145,8 @@ void checkDescriptor(const ElfImage &image, const ImageParts &parts,
     const std::uint8_t *b = bytes->data();
     auto version = image.decode(b, 2);
     unsigned reserved = b[2], format = b[3];
-    auto size = image.decode(b + sizeAt, 4), width = image.decode(b + widthAt, 2), height = image.decode(b + heightAt, 2);
+    auto size = image.decode(b + sizeAt, 4), width = image.decode(b + widthAt, 2),
+         height = image.decode(b + heightAt, 2);
     if (version != 1)
         report.violation("image", gd.name + " version is " + std::to_string(version) + ", expected 1");
     if (reserved != 0)
@@ -153,10 +154,11 @@ void checkDescriptor(const ElfImage &image, const ImageParts &parts,
     if (format != 2)
         report.violation("image", gd.name + " pixel format is " + std::to_string(format) + ", expected 2 (OSD_1555)");
     if (width == 0 || height == 0)
-        report.violation("image", gd.name + " is " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+        report.violation("image",
+                         gd.name + " is " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
     if (size != width * height * 2)
-        report.violation("image", gd.name + " size is " + std::to_string(size) + ", expected width * height * 2 = " +
-                                      std::to_string(width * height * 2));
+        report.violation("image", gd.name + " size is " + std::to_string(size) +
+                                      ", expected width * height * 2 = " + std::to_string(width * height * 2));
 
     PointerTarget target = pointerTarget(image, gd.value + pointerSize);
     std::string pointsAt;
@@ -165,16 +167,17 @@ void checkDescriptor(const ElfImage &image, const ImageParts &parts,
     } else if (!target.relocated) {
         report.violation("image", gd.name + " data pointer has no dynamic relocation, so it stays unrelocated");
     } else if (!target.externalSymbol.empty()) {
-        report.violation("image", gd.name + " data pointer refers to " + target.externalSymbol + " outside the program");
+        report.violation("image",
+                         gd.name + " data pointer refers to " + target.externalSymbol + " outside the program");
     } else {
         const Symbol *at = image.symbolAt(target.address);
         pointsAt = at ? at->name : hexNumber(target.address);
         if (parts.data && target.address != parts.data->value)
             report.violation("image", gd.name + " data pointer points at " + pointsAt + ", expected " + dataName);
     }
-    report.fact("image", gd.name + ": " + std::to_string(descriptorSize) + "-byte descriptor, " + std::to_string(width) +
-                             " x " + std::to_string(height) + ", size " + std::to_string(size) + " -> " +
-                             (pointsAt.empty() ? "?" : pointsAt) +
+    report.fact("image", gd.name + ": " + std::to_string(descriptorSize) + "-byte descriptor, " +
+                             std::to_string(width) + " x " + std::to_string(height) + ", size " + std::to_string(size) +
+                             " -> " + (pointsAt.empty() ? "?" : pointsAt) +
                              (parts.data ? " (" + std::to_string(parts.data->size) + " bytes)" : ""));
 }
 

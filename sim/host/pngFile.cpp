@@ -1,6 +1,6 @@
 // PNG through libpng's simplified API. A Surface holds 0xAARRGGBB words,
 // which are B, G, R, A bytes in memory on the little-endian PCs this runs on.
-#include "pngfile.h"
+#include "pngFile.h"
 
 #include <png.h>
 

@@ -2,7 +2,7 @@
 // from a script file with waits between the commands.
 #pragma once
 
-#include "fakerouter/FakeRouter.h"
+#include "fakerouter/fakeRouter.h"
 
 #include <chrono>
 #include <cstddef>

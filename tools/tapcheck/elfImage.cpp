@@ -1,6 +1,6 @@
 // libelf access for tapcheck. Every index and offset from the file is checked before use, since a
 // broken build product must give a clear error, not a crash.
-#include "elfimage.h"
+#include "elfImage.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace tapcheck {
-namespace {
+namespace tapcheck
+{
+namespace
+{
 
 [[noreturn]] void fail(const std::string &what)
 {
@@ -40,7 +42,8 @@ ElfImage::ElfImage(const std::filesystem::path &path)
         if (!gelf_getehdr(elf_, &header_))
             fail(path.string() + ": ELF header");
         // libelf quietly shows no sections when their table lies past the end of the file.
-        struct stat status {};
+        struct stat status {
+        };
         if (fstat(fd_, &status) != 0)
             throw std::runtime_error("cannot read " + path.string() + ": " + std::strerror(errno));
         fileSize_ = static_cast<std::uint64_t>(status.st_size);
@@ -169,8 +172,8 @@ const Symbol *ElfImage::symbolAt(std::uint64_t address) const
 {
     for (const auto *table : {&dynamicSymbols_, &staticSymbols_})
         for (const Symbol &s : *table)
-            if (s.defined() && s.value == address && !s.name.empty() && s.type != STT_SECTION &&
-                s.type != STT_FILE && s.sectionIndex != SHN_ABS)
+            if (s.defined() && s.value == address && !s.name.empty() && s.type != STT_SECTION && s.type != STT_FILE &&
+                s.sectionIndex != SHN_ABS)
                 return &s;
     return nullptr;
 }

@@ -5,13 +5,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <gelf.h>
 
-namespace tapcheck {
+namespace tapcheck
+{
 
 struct Section {
     std::size_t index = 0;
@@ -46,8 +47,9 @@ struct DynamicEntry {
     std::uint64_t value = 0;
 };
 
-class ElfImage {
-public:
+class ElfImage
+{
+  public:
     // Throws std::runtime_error when the file is missing or is no ELF file libelf can read.
     explicit ElfImage(const std::filesystem::path &path);
     ~ElfImage();
@@ -87,7 +89,7 @@ public:
     std::optional<std::vector<std::uint8_t>> sectionBytes(const Section &section) const;
     std::uint64_t decode(const std::uint8_t *bytes, std::size_t width) const;
 
-private:
+  private:
     void readSections();
     void readSymbols(const Section &table, std::vector<Symbol> &into);
     void readDynamic();

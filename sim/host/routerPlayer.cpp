@@ -1,4 +1,4 @@
-#include "routerplayer.h"
+#include "routerPlayer.h"
 
 namespace sim
 {

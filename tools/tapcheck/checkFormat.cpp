@@ -4,13 +4,15 @@
 
 #include <array>
 
-namespace tapcheck {
-namespace {
+namespace tapcheck
+{
+namespace
+{
 
 // e_flags ISA field, EF_MIPS_ARCH.
 constexpr std::uint32_t archMask = 0xf0000000;
-constexpr std::array<const char *, 11> archNames = {"MIPS I",  "MIPS II",  "MIPS III", "MIPS IV",  "MIPS V",  "MIPS32",
-                                                     "MIPS64", "MIPS32r2", "MIPS64r2", "MIPS32r6", "MIPS64r6"};
+constexpr std::array<const char *, 11> archNames = {"MIPS I", "MIPS II",  "MIPS III", "MIPS IV",  "MIPS V",  "MIPS32",
+                                                    "MIPS64", "MIPS32r2", "MIPS64r2", "MIPS32r6", "MIPS64r6"};
 constexpr std::uint32_t archMips32 = 0x50000000;
 constexpr std::uint32_t flagPic = 0x2, flagCpic = 0x4, flagNoReorder = 0x1;
 constexpr std::uint32_t flagN32 = 0x20, flagNan2008 = 0x400, flagFp64 = 0x200;
@@ -66,7 +68,9 @@ void checkMips(const ElfImage &image, Report &report)
     std::size_t archIndex = arch >> 28;
     std::string archName = archIndex < archNames.size() ? archNames[archIndex] : "ISA " + hexNumber(arch);
     std::string text = archName + (arch == archMips32 ? " (release 1)" : "");
-    text += (flags & flagN32) ? ", n32" : ((flags & abiMask) == abiO32 || (flags & abiMask) == 0) ? ", o32" : ", other ABI";
+    text += (flags & flagN32)                                         ? ", n32"
+            : ((flags & abiMask) == abiO32 || (flags & abiMask) == 0) ? ", o32"
+                                                                      : ", other ABI";
     text += (flags & flagPic) ? ", pic" : "";
     text += (flags & flagCpic) ? ", cpic" : "";
     text += (flags & flagNoReorder) ? ", noreorder" : "";
@@ -99,7 +103,7 @@ void checkFormat(const ElfImage &image, Report &report)
     bool elf64 = image.elfClass() == ELFCLASS64;
     std::string machine = header.e_machine == EM_X86_64 ? "x86-64"
                           : header.e_machine == EM_MIPS ? "MIPS"
-                                                         : "machine " + std::to_string(header.e_machine);
+                                                        : "machine " + std::to_string(header.e_machine);
     std::string kind = header.e_type == ET_DYN ? "shared object" : "ELF type " + std::to_string(header.e_type);
     report.fact("file", std::string(elf64 ? "ELF64" : "ELF32") + ", " +
                             (image.littleEndian() ? "little-endian" : "big-endian") + ", " + machine + ", " + kind);

@@ -1,7 +1,7 @@
-// Packed-image codec: see imagecodec.h for the byte format. The decoder checks
+// Packed-image codec: see imageCodec.h for the byte format. The decoder checks
 // every count against both the input and the output before touching memory,
 // because packed data can come from anywhere (a broken build, a fuzzer).
-#include "imagecodec.h"
+#include "imageCodec.h"
 
 #include <algorithm>
 #include <array>

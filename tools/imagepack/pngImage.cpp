@@ -1,12 +1,12 @@
 // PNG reading through libpng's simplified API, which converts every colour
 // type and bit depth to 8-bit sRGB ARGB for us.
-#include "pngimage.h"
+#include "pngImage.h"
 
 #include <png.h>
 
 #include <memory>
 
-#include "imagecodec.h"
+#include "imageCodec.h"
 
 namespace imagepack
 {

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "fakerouter/Commands.h"
-#include "fakerouter/FakeRouter.h"
+#include "fakerouter/commands.h"
+#include "fakerouter/fakeRouter.h"
 
 namespace sim
 {

@@ -4,8 +4,10 @@
 
 #include <set>
 
-namespace tapcheck {
-namespace {
+namespace tapcheck
+{
+namespace
+{
 
 void checkNeeded(const ElfImage &image, const Interface &interface, const CheckOptions &options, Report &report)
 {
@@ -86,8 +88,8 @@ void checkConstructors(const ElfImage &image, const Interface &interface, const 
 
 void checkTextRelocations(const ElfImage &image, Report &report)
 {
-    bool textrel = image.dynamicValue(DT_TEXTREL).has_value() ||
-                   (image.dynamicValue(DT_FLAGS).value_or(0) & DF_TEXTREL) != 0;
+    bool textrel =
+        image.dynamicValue(DT_TEXTREL).has_value() || (image.dynamicValue(DT_FLAGS).value_or(0) & DF_TEXTREL) != 0;
     // MIPS ld makes such code writable instead of leaving it read-only, so code counts as well.
     std::set<std::string> readOnly;
     for (const Relocation &r : image.dynamicRelocations()) {

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "imagecodec.h"
-#include "pngimage.h"
+#include "imageCodec.h"
+#include "pngImage.h"
 
 namespace fs = std::filesystem;
 
