@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/keys.h"
+
 namespace sim
 {
 
@@ -18,14 +20,14 @@ struct RemoteKey {
 // The action key is the program's default ("ActionKey" may choose another,
 // which the page sends by its number).
 inline constexpr std::array<RemoteKey, 8> remoteKeys = {{
-    {"action", 0x10049},
-    {"dismiss", 0x10017},
-    {"up", 0x10012},
-    {"down", 0x1001D},
-    {"pageup", 0x10045},
-    {"pagedown", 0x10046},
-    {"switch", 0x1000F},
-    {"switch2", 0x10015},
+    {"action", DEFAULT_ACTION_KEY},
+    {"dismiss", KEY_DISMISS},
+    {"up", KEY_CURSOR_UP},
+    {"down", KEY_CURSOR_DOWN},
+    {"pageup", KEY_PAGE_UP},
+    {"pagedown", KEY_PAGE_DOWN},
+    {"switch", KEY_PAGE_SWITCH},
+    {"switch2", KEY_PAGE_SWITCH2},
 }};
 
 // A key name, or a key code in decimal or 0x-hex; nothing for anything else.

@@ -4,6 +4,7 @@
 #ifndef RINGWATCHER_SHELL_RINGWATCHER_H
 #define RINGWATCHER_SHELL_RINGWATCHER_H
 
+#include "platform/keys.h"
 #include "platform/tap.h"
 
 // One status-window message: a call event (types 1 to 4, -1) or an error.
@@ -57,14 +58,6 @@ void serviceRouterConnection(void);
 int loadSettings(const char *fileName);
 
 // Key routing (keyRouting.cpp).
-#define KEY_PAGE_SWITCH 0x1000F
-#define KEY_CURSOR_UP 0x10012
-#define KEY_PAGE_SWITCH2 0x10015
-#define KEY_DISMISS 0x10017
-#define KEY_CURSOR_DOWN 0x1001D
-#define KEY_PAGE_UP 0x10045
-#define KEY_PAGE_DOWN 0x10046
-#define DEFAULT_ACTION_KEY 0x10049
 extern dword actionKey;
 dword routeKey(dword key);
 
