@@ -15,7 +15,24 @@ void Osd::reset()
     frameStale_ = true;
     syncedRegions_.clear();
     frameNumber_ = 0;
+    misuses_.clear();
+    misuseCount_ = 0;
 }
+
+void Osd::misuse(std::string what)
+{
+    if (misuseCount_++ < 20)
+        misuses_.push_back(std::move(what));
+}
+
+namespace
+{
+std::string box(int handle, int x, int y, int w, int h)
+{
+    return "region " + std::to_string(handle) + " at (" + std::to_string(x) + "," + std::to_string(y) + ") size " +
+           std::to_string(w) + "x" + std::to_string(h);
+}
+} // namespace
 
 Surface &Osd::Region::writable()
 {
@@ -42,7 +59,10 @@ int Osd::create(int x, int y, int w, int h)
 
 bool Osd::remove(int handle)
 {
-    return regions_.erase(handle) == 1;
+    if (regions_.erase(handle) == 1)
+        return true;
+    misuse("delete of region " + std::to_string(handle) + ", which does not exist");
+    return false;
 }
 
 std::vector<int> Osd::regionHandles() const
@@ -64,6 +84,8 @@ int Osd::putImage(int handle, int x, int y, const TYPE_GrData *gd, bool sprite, 
     auto it = regions_.find(handle);
     if (it == regions_.end()) {
         *error = "no such region";
+        misuse("image drawn into " + box(handle, x, y, gd ? gd->width : 0, gd ? gd->height : 0) +
+               ", which does not exist");
         return -1;
     }
     if (!gd || gd->version != 1 || gd->format != OSD_1555 || !gd->data ||
@@ -83,6 +105,9 @@ int Osd::putImage(int handle, int x, int y, const TYPE_GrData *gd, bool sprite, 
             return -1;
         cached = decoded_.emplace(key, std::move(fresh)).first;
     }
+    const Surface &target = *it->second.surface;
+    if (x < 0 || y < 0 || x + gd->width > target.width || y + gd->height > target.height)
+        misuse("image past the edge: " + box(handle, x, y, gd->width, gd->height));
     const std::vector<uint16_t> &pixels = cached->second;
     if (it->second.surface->pixels.empty())
         return 0;
@@ -107,8 +132,14 @@ int Osd::putImage(int handle, int x, int y, const TYPE_GrData *gd, bool sprite, 
 int Osd::putText(int handle, int x, int y, int maxX, std::string_view text, const TextStyle &style)
 {
     auto it = regions_.find(handle);
-    if (it == regions_.end())
+    if (it == regions_.end()) {
+        misuse("text drawn into region " + std::to_string(handle) + ", which does not exist");
         return -1;
+    }
+    const Surface &target = *it->second.surface;
+    if (x < 0 || y < 0 || x > maxX || maxX > target.width || y >= target.height)
+        misuse("text past the edge: region " + std::to_string(handle) + " from (" + std::to_string(x) + "," +
+               std::to_string(y) + ") to x " + std::to_string(maxX));
     if (textRenderer_ && !it->second.surface->pixels.empty())
         textRenderer_(it->second.writable(), x, y, maxX, text, style);
     return 0;
@@ -117,7 +148,14 @@ int Osd::putText(int handle, int x, int y, int maxX, std::string_view text, cons
 int Osd::drawJpeg(int handle, int x, int y, int w, int h, const std::filesystem::path &file)
 {
     auto it = regions_.find(handle);
-    if (it == regions_.end() || w <= 0 || h <= 0)
+    if (it == regions_.end()) {
+        misuse("picture drawn into " + box(handle, x, y, w, h) + ", which does not exist");
+        return -1;
+    }
+    const Surface &target = *it->second.surface;
+    if (w <= 0 || h <= 0 || x < 0 || y < 0 || x + w > target.width || y + h > target.height)
+        misuse("picture box past the edge: " + box(handle, x, y, w, h));
+    if (w <= 0 || h <= 0)
         return -1;
     if (!jpegDecoder_)
         return 0;

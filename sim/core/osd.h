@@ -76,7 +76,17 @@ class Osd
 
     static Surface testPicture();
 
+    // Drawing the program asked for that no firmware would carry out:
+    // into a handle that is no region (never created, or already deleted),
+    // or reaching past a region's edges. Kept in the order they happened,
+    // the first few in full and the rest counted.
+    const std::vector<std::string> &misuses() const { return misuses_; }
+    uint64_t misuseCount() const { return misuseCount_; }
+
   private:
+    void misuse(std::string what);
+    std::vector<std::string> misuses_;
+    uint64_t misuseCount_ = 0;
     struct Region {
         uint64_t order;
         int x, y;
