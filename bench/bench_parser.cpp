@@ -173,9 +173,15 @@ void BM_MemchrHousehold(benchmark::State &state)
     memchrScan(state, householdStream(streamBytes));
 }
 
+void BM_MemchrFiltered(benchmark::State &state)
+{
+    memchrScan(state, filteredStream(streamBytes));
+}
+
 BENCHMARK(BM_HandleDataHousehold)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HandleDataFiltered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemchrHousehold)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemchrFiltered)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-45}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-for target in fuzz_properties fuzz_stream fuzz_imagecodec; do
+for target in fuzz_properties fuzz_stream fuzz_imagecodec fuzz_evening; do
     exe="build/fuzz/fuzz/$target"
     [ -x "$exe" ] || { echo "missing $exe"; exit 1; }
     corpus="build/fuzz/corpus/$target"

@@ -79,20 +79,29 @@ static void closeField(MonitorState *monitor)
 
 void handleData(const char *text, MonitorState *monitor)
 {
+    // The field's buffer and count live in locals between the separators:
+    // a byte of data then costs a test and a store, as on the receiver's
+    // slow CPU every idle event with a line waiting goes through here.
+    char *buffer = fieldBuffer(monitor, monitor->fieldIndex);
+    int count = monitor->charCnt;
     for (const char *p = text; *p != 0; p++) {
         char c = *p;
         if (c == '\n') {
+            monitor->charCnt = count;
             showMessage(monitor);
             monitor->fieldIndex = 0;
-            monitor->charCnt = 0;
+            count = 0;
+            buffer = 0;
         } else if (c == ';') {
+            monitor->charCnt = count;
             closeField(monitor);
+            count = 0;
+            buffer = fieldBuffer(monitor, monitor->fieldIndex);
         } else if (c == '\r') {
             continue;
-        } else if (monitor->charCnt < FIELD_MAX) {
-            char *buffer = fieldBuffer(monitor, monitor->fieldIndex);
-            if (buffer != 0)
-                buffer[monitor->charCnt++] = c;
+        } else if (buffer != 0 && count < FIELD_MAX) {
+            buffer[count++] = c;
         }
     }
+    monitor->charCnt = count;
 }

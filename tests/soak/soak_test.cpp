@@ -24,7 +24,7 @@ namespace
 
 constexpr int totalCalls = 100000;
 constexpr uint64_t week = 7ull * 24 * 3600 * 100; // ticks
-constexpr int secondsPerGroup = 20;                // virtual time taken by the traffic of one group of calls
+constexpr int secondsPerGroup = 20;               // virtual time taken by the traffic of one group of calls
 
 struct FinishedCall {
     int time;
@@ -187,7 +187,10 @@ class SoakTest : public test::FirmwareTest
         auto noise = [&] {
             switch (random() % 8) {
             case 0: line("ZZTOP;" + std::to_string(random() % 8) + ";1;2;3;"); break; // unknown word
-            case 1: burst += "\n"; repeatLast(); break;                               // empty line
+            case 1:
+                burst += "\n";
+                repeatLast();
+                break;                                                                            // empty line
             case 2: line(std::string(40, 'Y') + ";" + std::to_string(random() % 8) + ";"); break; // long word
             default: break;
             }
@@ -248,8 +251,8 @@ class SoakTest : public test::FirmwareTest
         if (getBookWindowStatus() == 0) {
             ASSERT_EQ(receiver().key(DEFAULT_ACTION_KEY), 0u);
         }
-        static const dword keys[] = {KEY_CURSOR_DOWN, KEY_PAGE_DOWN, KEY_CURSOR_DOWN, KEY_PAGE_UP,
-                                     KEY_CURSOR_UP,   KEY_PAGE_SWITCH, KEY_PAGE_DOWN, KEY_PAGE_SWITCH2};
+        static const dword keys[] = {KEY_CURSOR_DOWN, KEY_PAGE_DOWN,   KEY_CURSOR_DOWN, KEY_PAGE_UP,
+                                     KEY_CURSOR_UP,   KEY_PAGE_SWITCH, KEY_PAGE_DOWN,   KEY_PAGE_SWITCH2};
         for (int i = 0; i < 6; ++i)
             receiver().key(keys[random() % 8]);
         if (random() % 2)
