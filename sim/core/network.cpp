@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
@@ -34,7 +35,12 @@ void Network::setRouter(std::string hostName, uint16_t port, std::string address
 namespace
 {
 thread_local int programDepth = 0;
-}
+#ifdef SO_SNDTIMEO_OLD
+constexpr int sendTimeoutOption = SO_SNDTIMEO_OLD;
+#else
+constexpr int sendTimeoutOption = SO_SNDTIMEO;
+#endif
+} // namespace
 
 void Network::enterProgram()
 {
@@ -58,6 +64,110 @@ void Network::reset()
     faults = {};
     std::lock_guard lock(mutex_);
     programSockets_.clear();
+    options_.clear();
+    orphans_.clear();
+    vanished_ = false;
+}
+
+void Network::setRouterVanished(bool vanished)
+{
+    uint32_t now = firmware().clock.tick();
+    std::lock_guard lock(mutex_);
+    if (vanished && !vanished_)
+        for (int fd : programSockets_)
+            orphans_.try_emplace(fd, Orphan{now});
+    vanished_ = vanished;
+}
+
+bool Network::routerVanished() const
+{
+    std::lock_guard lock(mutex_);
+    return vanished_;
+}
+
+SocketOptions Network::socketOptions(int fd) const
+{
+    std::lock_guard lock(mutex_);
+    auto it = options_.find(fd);
+    return it == options_.end() ? SocketOptions{} : it->second;
+}
+
+uint32_t Network::keepaliveTicks(const SocketOptions &o)
+{
+    if (!o.keepalive)
+        return 0;
+    return static_cast<uint32_t>(o.keepIdleSeconds + o.keepIntervalSeconds * o.keepProbes) * 100u;
+}
+
+void Network::setOption(int fd, int level, int name, const void *value, unsigned length)
+{
+    std::lock_guard lock(mutex_);
+    if (!programSockets_.count(fd) || !value)
+        return;
+    SocketOptions &o = options_[fd];
+    int number = 0;
+    if (length >= sizeof number)
+        std::memcpy(&number, value, sizeof number);
+    if (level == SOL_SOCKET && name == SO_KEEPALIVE)
+        o.keepalive = number != 0;
+    else if (level == IPPROTO_TCP && name == TCP_KEEPIDLE)
+        o.keepIdleSeconds = number;
+    else if (level == IPPROTO_TCP && name == TCP_KEEPINTVL)
+        o.keepIntervalSeconds = number;
+    else if (level == IPPROTO_TCP && name == TCP_KEEPCNT)
+        o.keepProbes = number;
+    else if (level == SOL_SOCKET && name == sendTimeoutOption && length >= sizeof(long[2])) {
+        long t[2]; // the kernel's own timeval: seconds, microseconds
+        std::memcpy(t, value, sizeof t);
+        o.sendTimeoutMs = static_cast<int>(t[0] * 1000 + t[1] / 1000);
+    }
+}
+
+bool Network::orphanedRead(int fd, bool fionread, long &result, int &error)
+{
+    uint32_t now = firmware().clock.tick();
+    std::lock_guard lock(mutex_);
+    auto it = orphans_.find(fd);
+    if (it == orphans_.end())
+        return false;
+    auto opt = options_.find(fd);
+    uint32_t limit = keepaliveTicks(opt == options_.end() ? SocketOptions{} : opt->second);
+    bool dropped = limit != 0 && firmware().clock.isVirtual() && now - it->second.since >= limit;
+    // As Linux has it: the byte count of a dropped connection is 0, its
+    // next read gives the keepalive's ETIMEDOUT once, every later one the
+    // end of stream. Before that nothing arrives.
+    if (fionread) {
+        result = 0;
+    } else if (!dropped) {
+        result = -1;
+        error = EAGAIN;
+    } else if (!it->second.reported) {
+        it->second.reported = true;
+        result = -1;
+        error = ETIMEDOUT;
+    } else {
+        result = 0;
+    }
+    return true;
+}
+
+bool Network::blackHoleConnect(int fd, int &result, int &error)
+{
+    int waitMs = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (!vanished_ || !programSockets_.count(fd))
+            return false;
+        auto it = options_.find(fd);
+        waitMs = it == options_.end() ? 0 : it->second.sendTimeoutMs;
+    }
+    // Without a send timeout Linux gives up after its six SYN retries.
+    uint32_t ticks = waitMs > 0 ? static_cast<uint32_t>((waitMs + 9) / 10) : 12700u;
+    firmware().clock.advance(ticks);
+    firmware().journal.note("connect() into the vanished router returns after " + std::to_string(ticks) + " ticks");
+    result = -1;
+    error = waitMs > 0 ? EINPROGRESS : ETIMEDOUT;
+    return true;
 }
 
 bool Network::ownsSocket(int fd) const
@@ -82,6 +192,8 @@ void Network::forgetSocket(int fd)
 {
     std::lock_guard lock(mutex_);
     programSockets_.erase(fd);
+    options_.erase(fd);
+    orphans_.erase(fd);
 }
 
 std::vector<std::string> Network::leakReport() const
@@ -191,6 +303,11 @@ __attribute__((visibility("default"))) int connect(int fd, const sockaddr *addre
         errno = ECONNREFUSED;
         return -1;
     }
+    int result = 0, error = 0;
+    if (net.blackHoleConnect(fd, result, error)) {
+        errno = error;
+        return result;
+    }
     if (address && length >= sizeof(sockaddr_in) && address->sa_family == AF_INET) {
         sockaddr_in to;
         std::memcpy(&to, address, sizeof to);
@@ -214,7 +331,32 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
         errno = EIO;
         return -1;
     }
+    long result = 0;
+    int error = 0;
+    if (request == FIONREAD && arg && net.orphanedRead(fd, true, result, error)) {
+        *static_cast<int *>(arg) = static_cast<int>(result);
+        return 0;
+    }
     return realIoctl(fd, request, arg);
+}
+
+__attribute__((visibility("default"))) ssize_t recv(int fd, void *buffer, size_t length, int flags)
+{
+    static auto realRecv = real<ssize_t (*)(int, void *, size_t, int)>("recv");
+    long result = 0;
+    int error = 0;
+    if (sim::network().orphanedRead(fd, false, result, error)) {
+        errno = error;
+        return result;
+    }
+    return realRecv(fd, buffer, length, flags);
+}
+
+__attribute__((visibility("default"))) int setsockopt(int fd, int level, int name, const void *value, socklen_t length)
+{
+    static auto realSetsockopt = real<int (*)(int, int, int, const void *, socklen_t)>("setsockopt");
+    sim::network().setOption(fd, level, name, value, length);
+    return realSetsockopt(fd, level, name, value, length);
 }
 
 __attribute__((visibility("default"))) int close(int fd)

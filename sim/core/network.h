@@ -25,6 +25,16 @@ struct NetworkFaults {
     bool fionreadFails = false;  // the FIONREAD query fails
 };
 
+// What the program asked of a socket with setsockopt, as far as the
+// simulator models it in virtual time. The defaults are Linux's.
+struct SocketOptions {
+    bool keepalive = false;
+    int keepIdleSeconds = 7200;
+    int keepIntervalSeconds = 75;
+    int keepProbes = 9;
+    int sendTimeoutMs = 0; // 0: none; a blocking connect then gives up after 127 s
+};
+
 class Network
 {
   public:
@@ -37,6 +47,19 @@ class Network
     void enterProgram();
     void leaveProgram();
     bool inProgram() const;
+
+    // The router vanishes without a word (power cut, crash): nothing it
+    // sends arrives, its connections get no FIN or RST, and connection
+    // requests get no answer. In virtual time a connection it had is dropped
+    // as a keepalive would drop it, idle + interval * probes after it
+    // vanished (the latest the kernel notices), and a connect blocks for the
+    // socket's send timeout. Connections made after it is back are sound.
+    void setRouterVanished(bool vanished);
+    bool routerVanished() const;
+    SocketOptions socketOptions(int fd) const;
+    // Ticks after the router vanished at which the connection is dropped;
+    // 0 when it never is (no keepalive).
+    static uint32_t keepaliveTicks(const SocketOptions &options);
 
     bool ownsSocket(int fd) const;
     std::set<int> programSockets() const;
@@ -54,6 +77,13 @@ class Network
     // thread inside the program counts its depth.
     void addProgramSocket(int fd);
     void forgetSocket(int fd);
+    void setOption(int fd, int level, int name, const void *value, unsigned length);
+    // The interposed calls on a connection of the vanished router: true when
+    // it is one, with the call's result and errno in `result`/`error`.
+    bool orphanedRead(int fd, bool fionread, long &result, int &error);
+    // A connect into the vanished router: the virtual clock moves on by the
+    // wait, and the call's result and errno are given.
+    bool blackHoleConnect(int fd, int &result, int &error);
     std::string routerHost_;
     uint16_t routerPort_ = 1012;
     std::string routerAddress_ = "127.0.0.1";
@@ -61,6 +91,13 @@ class Network
   private:
     mutable std::mutex mutex_;
     std::set<int> programSockets_;
+    std::map<int, SocketOptions> options_;
+    struct Orphan {
+        uint32_t since;        // tick at which the router vanished
+        bool reported = false; // the keepalive's error was handed out once
+    };
+    std::map<int, Orphan> orphans_;
+    bool vanished_ = false;
     std::atomic<unsigned long> programThread_{0};
 };
 

@@ -45,6 +45,8 @@ extern MonitorState FritzBoxMonitor;
 // Parser (fritzboxParser.cpp).
 void handleData(const char *text, MonitorState *monitor);
 int getCommand(const char *word);
+// Forgets the place in a half-read line, so that the next byte starts a line.
+void startLine(MonitorState *monitor);
 // Leading decimal number as atoi reads it; beyond 32 bits it saturates.
 int readDecimal(const char *text);
 

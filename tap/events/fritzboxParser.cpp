@@ -18,6 +18,12 @@ int getCommand(const char *word)
     return EVENT_UNKNOWN;
 }
 
+void startLine(MonitorState *monitor)
+{
+    monitor->fieldIndex = 0;
+    monitor->charCnt = 0;
+}
+
 // atoi's reading of a decimal number, but with a result defined for every
 // input: values beyond 32 bits saturate instead of wrapping differently on
 // the receiver (32-bit long) and on the PC (64-bit long).

@@ -19,12 +19,65 @@ char fritzBox[32] = "fritz.box";
 // A closed or reset connection still answers FIONREAD with 0 on Linux, so
 // an idle connection is peeked at this often (in ticks) to notice the end.
 #define PEEK_INTERVAL 20
-// A connection that stood this long gives its attempt back when it is lost,
-// so that nightly router restarts do not use up the attempts of a long run.
+// A connection that stood this long has proven the settings right: when it
+// is lost, its attempts start again from none, and a recovery period of
+// RECOVERY_TICKS opens in which a router that reboots (refusing, unreachable,
+// its name unresolvable while it is also the home network's name server)
+// neither uses up the attempts nor ends the program.
 #define LONG_CONNECTION_TICKS 60000
+#define RECOVERY_TICKS 60000
+
+// The program only reads, so a router that loses power is noticed by the
+// kernel's keepalive alone: idle 60 s, then 3 probes 10 s apart.
+#define KEEPALIVE_IDLE_SECONDS 60
+#define KEEPALIVE_INTERVAL_SECONDS 10
+#define KEEPALIVE_PROBES 3
+// The kernel applies the send timeout to a blocking connect; without it a
+// router that drops the request freezes the receiver for over two minutes.
+#define CONNECT_TIMEOUT_SECONDS 3
+
+// The kernel's own timeval: with a 64-bit time_t a C library maps
+// SO_SNDTIMEO to a newer option that the receiver's kernel does not know.
+#ifdef SO_SNDTIMEO_OLD
+#define SEND_TIMEOUT_OPTION SO_SNDTIMEO_OLD
+#else
+#define SEND_TIMEOUT_OPTION SO_SNDTIMEO
+#endif
+typedef struct {
+    long seconds;
+    long microseconds;
+} KernelTimeval;
 
 static dword connectedTick;
 static dword lastPeekTick;
+static int recovering;
+static dword lossTick;
+
+static int inRecovery(void)
+{
+    if (recovering && TAP_GetTick() - lossTick >= RECOVERY_TICKS)
+        recovering = 0;
+    return recovering;
+}
+
+// Results are not looked at: a kernel without an option keeps its default.
+static void setSocketOptions(int fd)
+{
+    int value = 1;
+    setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &value, sizeof value);
+#ifdef TCP_KEEPIDLE
+    value = KEEPALIVE_IDLE_SECONDS;
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &value, sizeof value);
+    value = KEEPALIVE_INTERVAL_SECONDS;
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &value, sizeof value);
+    value = KEEPALIVE_PROBES;
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &value, sizeof value);
+#endif
+    KernelTimeval timeout;
+    timeout.seconds = CONNECT_TIMEOUT_SECONDS;
+    timeout.microseconds = 0;
+    setsockopt(fd, SOL_SOCKET, SEND_TIMEOUT_OPTION, &timeout, sizeof timeout);
+}
 
 static void showFinalMessage(const char *text)
 {
@@ -42,6 +95,9 @@ int connectMonitor(void)
         return -2;
     }
 
+    // Decided once, so that an attempt is judged by one rule however long
+    // its look-up and connect block.
+    int recovery = inRecovery();
     TAP_Print("Opening socket\n");
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) {
@@ -53,6 +109,10 @@ int connectMonitor(void)
     if (host == 0) {
         TAP_Print("ERROR cannot resolve IP address of Fritz Box\n");
         close(fd);
+        if (recovery) {
+            retryCnt = attempt;
+            return -1;
+        }
         showFinalMessage("Kann IP Adresse von Fritz Box nicht aufl\366sen");
         return -3;
     }
@@ -70,10 +130,13 @@ int connectMonitor(void)
         length = (int)sizeof address.sin_addr;
     bcopy(host->h_addr_list[0], &address.sin_addr, (unsigned)length);
 
+    setSocketOptions(fd);
     TAP_Print("Connecting to fritz box\n");
     if (connect(fd, (struct sockaddr *)&address, 16) != 0) {
         TAP_Print("Error connecting to fritz box\n");
         close(fd);
+        if (recovery)
+            retryCnt = attempt;
         return -1;
     }
     TAP_Print("Connected to fritz box\n");
@@ -85,8 +148,12 @@ static void loseConnection(void)
     displayErrorMessage(MSG_ERR_CONNECTION, "Verbindung zu Fritz Box unterbrochen");
     close(sockfd);
     sockfd = -1;
-    if (TAP_GetTick() - connectedTick >= LONG_CONNECTION_TICKS)
+    dword now = TAP_GetTick();
+    if (now - connectedTick >= LONG_CONNECTION_TICKS) {
         retryCnt = 0;
+        recovering = 1;
+        lossTick = now;
+    }
 }
 
 // True when the router has closed or reset the connection.
@@ -111,6 +178,10 @@ void serviceRouterConnection(void)
             } else {
                 connectedTick = TAP_GetTick();
                 lastPeekTick = connectedTick;
+                recovering = 0;
+                // A line cut by the loss must not run on into this
+                // connection's first line.
+                startLine(&FritzBoxMonitor);
             }
         }
         return;
