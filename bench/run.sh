@@ -1,11 +1,87 @@
 #!/usr/bin/env bash
-# Runs the benchmarks of the PC build. --smoke: a short run that only proves
-# they work (CI); without it, a longer run for figures.
+# Runs the benchmarks of the PC build.
+#   --smoke  a short run that only proves they work
+#   --check  short runs, then every figure beside its reference, failing when
+#            a budget is exceeded (CI)
+#   (none)   longer runs for figures
 set -euo pipefail
 cd "$(dirname "$0")/.."
+mode="${1:-}"
 min_time=1.0
-[ "${1:-}" = "--smoke" ] && min_time=0.01
-cmake --build --preset host --target bench_parser bench_idle
-for b in bench_parser bench_idle; do
-    build/host/bench/$b --benchmark_min_time="$min_time"
-done
+[ -n "$mode" ] && min_time=0.05
+benches=(bench_parser bench_idle bench_images)
+cmake --build --preset host --target "${benches[@]}" budget
+out=$(mktemp -d /tmp/rw-bench-XXXXXX)
+trap 'rm -rf "$out"' EXIT
+
+if [ "$mode" != "--check" ]; then
+    for b in "${benches[@]}"; do
+        build/host/bench/$b --benchmark_min_time="$min_time"
+    done
+    exit 0
+fi
+
+failures=0
+# figure NAME VALUE REFERENCE-TEXT [BUDGET-TEST]: one row of the report; the
+# test is an awk condition on v (the value) that must hold.
+figure() {
+    local verdict=""
+    if [ -n "${4:-}" ]; then
+        if awk -v v="$2" "BEGIN { exit !($4) }"; then verdict="ok ($4)"; else
+            verdict="OVER BUDGET ($4)"
+            failures=$((failures + 1))
+        fi
+    fi
+    printf '%-44s %14s   %-44s %s\n' "$1" "$2" "$3" "$verdict"
+}
+# The value of a benchmark's field from Google Benchmark's JSON.
+field() { awk -v name="\"$2\"," -v key="\"$3\":" '$1 == "\"name\":" { on = ($2 == name) } on && $1 == key { gsub(",", "", $2); print $2; exit }' "$1"; }
+
+build/host/bench/bench_parser --benchmark_min_time=0.3 --benchmark_filter='Filtered|Household' \
+    --benchmark_format=json >"$out/parser.json" 2>/dev/null
+build/host/bench/bench_images --benchmark_min_time=0.2 --benchmark_format=json >"$out/images.json" 2>/dev/null
+build/host/bench/bench_idle --benchmark_min_time="$min_time" >/dev/null
+
+# The program's own instructions per event: two runs of different lengths
+# under callgrind, so that start-up and the first connection cancel out.
+own() {
+    valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file="$out/cg.$1.$2" \
+        build/host/bench/budget "$1" "$2" >/dev/null 2>&1
+    callgrind_annotate --inclusive=no --threshold=100 "$out/cg.$1.$2" |
+        awk '/ringwatcher\.tap\]/ { gsub(",", "", $1); s += $1 } END { print s + 0 }'
+}
+perEvent() { echo $((($(own "$1" 300) - $(own "$1" 100)) / 200)); }
+
+parser=$(field "$out/parser.json" BM_HandleDataFiltered bytes_per_second)
+memchr=$(field "$out/parser.json" BM_MemchrFiltered bytes_per_second)
+household=$(field "$out/parser.json" BM_HandleDataHousehold bytes_per_second)
+decode=$(field "$out/images.json" BM_DecodeImages bytes_per_second)
+copy=$(field "$out/images.json" BM_CopyPixels bytes_per_second)
+whole() { awk -v v="$1" 'BEGIN { printf "%d", v }'; }
+raw=$(whole "$(field "$out/images.json" BM_PackedSize/iterations:1 raw)")
+packed=$(whole "$(field "$out/images.json" BM_PackedSize/iterations:1 packed)")
+zlib=$(whole "$(field "$out/images.json" BM_PackedSize/iterations:1 zlib)")
+mbs() { awk -v v="$1" 'BEGIN { printf "%.0f MB/s", v / 1e6 }'; }
+
+if [ ! -f build/mipsel/ringwatcher.tap ]; then
+    cmake --preset mipsel >/dev/null
+    cmake --build --preset mipsel --target ringwatcher_tap >/dev/null
+fi
+tapSize=$(stat -c %s build/mipsel/ringwatcher.tap)
+read -r peak records < <(build/host/bench/budget heap | awk '{ print $3, $6 }')
+
+printf '%-44s %14s   %-44s %s\n' "figure" "value" "reference" "budget"
+figure "parser, rings filtered out (MB/s)" "$(mbs "$parser")" "memchr over the same bytes: $(mbs "$memchr")"
+figure "memchr / parser" "$(awk -v a="$memchr" -v b="$parser" 'BEGIN { printf "%.1f", a / b }')" "" "v <= 20"
+figure "parser and line handler, household (MB/s)" "$(mbs "$household")" "memchr: $(mbs "$memchr")"
+figure "own instructions, idle, nothing waiting" "$(perEvent idle-empty)" "" "v < 100"
+figure "own instructions, idle, one line waiting" "$(perEvent idle-line)" "through the status window"
+figure "own instructions, call-list drawing" "$(perEvent book)" "36 calls, 128-entry book"
+figure "image decode (MB/s)" "$(mbs "$decode")" "plain copy of the pixels: $(mbs "$copy")"
+figure "packed images (bytes)" "$packed" "raw $raw, zlib default level $zlib"
+figure "packed / raw (%)" "$(awk -v p="$packed" -v r="$raw" 'BEGIN { printf "%.2f", 100 * p / r }')" "" "v <= 5"
+figure "heap peak, full book and caller list (B)" "$peak" "sum of the records: $records"
+figure "receiver program file (bytes)" "$tapSize" "build/mipsel/ringwatcher.tap" "v < 65536"
+
+[ "$failures" -eq 0 ] || { echo "$failures budget(s) exceeded"; exit 1; }
+echo "all budgets kept"

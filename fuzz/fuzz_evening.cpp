@@ -41,12 +41,12 @@ const char *const settingsVariants[] = {
 };
 
 const dword keyCodes[] = {
-    DEFAULT_ACTION_KEY, KEY_PAGE_SWITCH, KEY_CURSOR_UP,  KEY_PAGE_SWITCH2, KEY_DISMISS,
-    KEY_CURSOR_DOWN,    KEY_PAGE_UP,     KEY_PAGE_DOWN,  65600,            0x10000,
+    DEFAULT_ACTION_KEY, KEY_PAGE_SWITCH, KEY_CURSOR_UP, KEY_PAGE_SWITCH2, KEY_DISMISS, KEY_CURSOR_DOWN,
+    KEY_PAGE_UP,        KEY_PAGE_DOWN,   65600,         0x10000,
 };
 
-const char *const numbers[] = {"0301234567", "5550001", "0309876543", "", "017612345678", "1234",
-                               "012345678901234567890123456789012345"};
+const char *const numbers[] = {
+    "0301234567", "5550001", "0309876543", "", "017612345678", "1234", "012345678901234567890123456789012345"};
 
 struct Evening {
     fakerouter::FakeRouter router{0};

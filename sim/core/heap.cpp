@@ -17,6 +17,8 @@ void Heap::reset(uint32_t size)
     failAt_ = 0;
     failFrom_ = 0;
     badFrees_ = 0;
+    live_ = 0;
+    peak_ = 0;
 }
 
 uint32_t Heap::largestFreeBlock() const
@@ -48,6 +50,9 @@ void *Heap::allocate(uint32_t size)
         void *p = block.memory.get();
         blocks_.emplace(p, std::move(block));
         used_ += span;
+        live_ += size;
+        if (live_ > peak_)
+            peak_ = live_;
         return p;
     }
     return nullptr;
@@ -63,6 +68,7 @@ bool Heap::release(const void *p)
     uint32_t offset = it->second.offset;
     uint32_t length = it->second.span;
     used_ -= length;
+    live_ -= it->second.size;
     blocks_.erase(it);
     // Merge with the free neighbours so that the largest block is honest.
     auto next = free_.lower_bound(offset);

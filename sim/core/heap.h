@@ -38,6 +38,8 @@ class Heap
 
     size_t liveBlocks() const { return blocks_.size(); }
     uint32_t liveBytes() const;
+    // The most bytes asked for and held at once since reset.
+    uint32_t peakBytes() const { return peak_; }
     std::vector<std::string> leakReport() const;
     size_t badFrees() const { return badFrees_; }
 
@@ -57,6 +59,8 @@ class Heap
     uint64_t failAt_ = 0;
     uint64_t failFrom_ = 0;
     size_t badFrees_ = 0;
+    uint32_t live_ = 0;
+    uint32_t peak_ = 0;
 };
 
 } // namespace sim
