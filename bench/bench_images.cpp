@@ -16,14 +16,12 @@ namespace
 {
 
 const TYPE_GrData *const images[] = {
-    &_fritzmaincallGd,      &_fritzmainmsgGd,     &_covermainGd,         &_callinGd,
-    &_calloutGd,            &_callinendGd,        &_calloutendGd,        &_callmissedGd,
-    &_telephonGd,           &_durationGd,         &_lineGd,              &_attentionGd,
-    &_errorloadiniGd,       &_errorininiGd,       &_errorloadadrbookGd,  &_errorinadrbookGd,
-    &_errormemoryGd,        &_errorentriesadrbookGd, &_errorconnection2Gd, &_backteladrGd,
-    &_symboladrbookGd,      &_symbolcalllistGd,   &_headeradrbookGd,     &_headercalllistGd,
-    &_sbselGd,              &_piccoverGd,         &_callclockadrbookGd,  &_linegreenGd,
-    &_lineredGd,            &_lineblueGd,
+    &_fritzmaincallGd,  &_fritzmainmsgGd,     &_covermainGd,           &_callinGd,           &_calloutGd,
+    &_callinendGd,      &_calloutendGd,       &_callmissedGd,          &_telephonGd,         &_durationGd,
+    &_lineGd,           &_attentionGd,        &_errorloadiniGd,        &_errorininiGd,       &_errorloadadrbookGd,
+    &_errorinadrbookGd, &_errormemoryGd,      &_errorentriesadrbookGd, &_errorconnection2Gd, &_backteladrGd,
+    &_symboladrbookGd,  &_symbolcalllistGd,   &_headeradrbookGd,       &_headercalllistGd,   &_sbselGd,
+    &_piccoverGd,       &_callclockadrbookGd, &_linegreenGd,           &_lineredGd,          &_lineblueGd,
 };
 
 struct Decoded {

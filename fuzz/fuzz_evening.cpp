@@ -6,6 +6,7 @@
 // its edges at any time, and anything left behind (heap blocks, files,
 // regions, sockets) after the stop event; AddressSanitizer catches every use
 // of a freed heap block, a dropped caller-list entry included.
+// EVENING_TRACE=1 in the environment prints every step of an input.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -118,7 +119,9 @@ void startProgram(Evening &e, int variant)
         fw.disk.writeFile(std::string(settingsFolder) + "/ringwatcher.ini", settingsVariants[variant]);
         e.settings = variant;
     }
-    // What a fresh load of the program file would start from.
+    // What a fresh load of the program file would start from; the
+    // firmware forgets that an earlier run asked to exit.
+    sim::firmware().receiver.exitRequested = false;
     forceExit = 0;
     retryCnt = 0;
     sockfd = -1;
@@ -149,7 +152,8 @@ void send(Evening &e, const std::string &bytes)
         return;
     int waiting = 0;
     ::ioctl(sockfd, FIONREAD, &waiting);
-    e.router.send(bytes);
+    if (!e.router.send(bytes))
+        return;
     sim::network().waitReadable(sockfd, waiting + static_cast<int>(bytes.size()), 50);
 }
 
@@ -256,6 +260,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 e.receiver->idle(), ++e.events;
             break;
         }
+        if (std::getenv("EVENING_TRACE"))
+            std::fprintf(stderr, "op %d arg %d resident %d blocks %zu tick %u\n", op % 11, arg, e.receiver->resident(),
+                         fw.heap.liveBlocks(), fw.clock.tick());
         checkDrawing();
         if (!e.receiver->resident()) // ended itself: its tear-down must be complete
             checkNothingLeft();
