@@ -23,6 +23,7 @@
 #include "loader.h"
 #include "network.h"
 #include "receiver.h"
+#include "temporaryReceiver.h"
 
 #include "platform/keys.h"
 #include "store/addressbook.h"
@@ -34,21 +35,14 @@ namespace
 struct Receiver {
     explicit Receiver(const std::string &book)
     {
-        char pattern[] = "/tmp/rw-budget-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-            std::abort();
-        disk = pattern;
-        sim::pinTimeZone();
         sim::Firmware &fw = sim::firmware();
-        fw.reset();
-        fw.disk.setRoot(disk);
         fw.journalDrawing = false;
         fw.osd.setPixels(false);
         fw.disk.writeFile("/ProgramFiles/Settings/Ringwatcher/ringwatcher.ini",
                           "StartupConnectDelay = 0\nDisplayDelay = 0\nConnectDelay = 0\n");
         fw.disk.writeFile("/ProgramFiles/Settings/Ringwatcher/addrbook.dat", book);
-        sim::network().reset();
         sim::network().setRouter("", router.port());
+        // The program file itself, not a copy: callgrind names its object.
         std::string error;
         auto entries = sim::loadProgram(RW_TAP_FILE, false, &error);
         if (!entries) {
@@ -62,11 +56,7 @@ struct Receiver {
         if (!router.hasClient())
             std::exit(2);
     }
-    ~Receiver()
-    {
-        receiver->stop();
-        std::filesystem::remove_all(disk);
-    }
+    ~Receiver() { receiver->stop(); }
     void idle()
     {
         sim::firmware().clock.advance(1);
@@ -83,8 +73,8 @@ struct Receiver {
         for (size_t read = 0; read < line.size(); read += 128)
             idle();
     }
+    sim::TemporaryReceiver booted;
     fakerouter::FakeRouter router{0};
-    std::filesystem::path disk;
     std::unique_ptr<sim::Receiver> receiver;
 };
 
