@@ -10,6 +10,7 @@
 #include "store_test.h"
 
 #include "store/addressbook.h"
+#include "store/text.h"
 #include "store/properties.h"
 
 namespace

@@ -172,7 +172,6 @@ TEST_F(CallListPage, SelectedRowBeyondTheRowsSelectsNothing)
     // The list shrinks under the open window (only a restart does that); the
     // selected row stays 7 while five calls are left.
     unloadCallerList();
-    callerListChanged();
     addNumberedCalls(5, 20);
     bookCursorDown();
 

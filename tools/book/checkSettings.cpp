@@ -13,7 +13,8 @@
 #include "check.h"
 #include "latin1.h"
 #include "programLimits.h"
-#include "shell/ringwatcher.h"
+#include "shell/keyRouting.h"
+#include "view/fontColor.h"
 #include "simReceiver.h"
 
 namespace book
