@@ -10,8 +10,8 @@
 #include "store_test.h"
 
 #include "store/addressbook.h"
-#include "store/text.h"
 #include "store/properties.h"
+#include "store/text.h"
 
 namespace
 {

@@ -14,8 +14,8 @@
 #include "latin1.h"
 #include "programLimits.h"
 #include "shell/keyRouting.h"
-#include "view/fontColor.h"
 #include "simReceiver.h"
+#include "view/fontColor.h"
 
 namespace book
 {
