@@ -23,7 +23,9 @@
 #include "receiver.h"
 
 #include "events/fritzbox.h"
+#include "platform/keys.h"
 #include "shell/ringwatcher.h"
+#include "shell/routerConnection.h"
 
 extern "C" int __TAP_Init_(void *record);
 

@@ -15,7 +15,8 @@
 
 #include "fakerouter/fakeRouter.h"
 #include "firmware_fixture.h"
-#include "shell/ringwatcher.h"
+#include "platform/keys.h"
+#include "shell/routerConnection.h"
 #include "store/callerlist.h"
 #include "view/viewBook.h"
 
