@@ -156,7 +156,7 @@ void send(Evening &e, const std::string &bytes)
     ::ioctl(sockfd, FIONREAD, &waiting);
     if (!e.router.send(bytes))
         return;
-    sim::network().waitReadable(sockfd, waiting + static_cast<int>(bytes.size()), 50);
+    sim::network().waitReadable(sockfd, waiting + static_cast<int>(bytes.size()), 10);
 }
 
 std::string structuredLine(const uint8_t *&data, const uint8_t *end)
