@@ -35,10 +35,17 @@ figure() {
     printf '%-44s %14s   %-44s %s\n' "$1" "$2" "$3" "$verdict"
 }
 # The value of a benchmark's field from Google Benchmark's JSON.
-field() { awk -v name="\"$2\"," -v key="\"$3\":" '$1 == "\"name\":" { on = ($2 == name) } on && $1 == key { gsub(",", "", $2); print $2; exit }' "$1"; }
+# The best of its repetitions when there are several.
+field() {
+    awk -v name="\"$2\"," -v key="\"$3\":" '$1 == "\"name\":" { on = ($2 == name) }
+        on && $1 == key { gsub(",", "", $2); if (!seen || $2 + 0 > best + 0) best = $2; seen = 1 }
+        END { if (seen) print best }' "$1"
+}
 
-build/host/bench/bench_parser --benchmark_min_time=0.3 --benchmark_filter='Filtered|Household' \
-    --benchmark_format=json >"$out/parser.json" 2>/dev/null
+# Speeds on a shared machine move with its load: each is the best of five
+# runs, reference and figure alike.
+build/host/bench/bench_parser --benchmark_min_time=0.2 --benchmark_filter='Filtered|Household' \
+    --benchmark_repetitions=5 --benchmark_format=json >"$out/parser.json" 2>/dev/null
 build/host/bench/bench_images --benchmark_min_time=0.2 --benchmark_format=json >"$out/images.json" 2>/dev/null
 build/host/bench/bench_idle --benchmark_min_time="$min_time" >/dev/null
 
