@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Shows over real TCP, on the PC's own kernel, how the program fares with a
+# router that vanishes without a word and with a connection request that
+# gets no answer. The simulator runs the program on the real clock against
+# the fake router, both in a network namespace of their own (unshare -rn:
+# no root needed, nothing outside is touched), where a "blackhole" queueing
+# discipline on the namespace's loopback drops every packet, as a power cut
+# of the router would. Prints the times it measures; takes about two
+# minutes. Needs the PC build in build/host.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${1:-}" != "--inside" ]; then
+    exec unshare -rn "$0" --inside
+fi
+
+host=build/host
+port=1012
+work=$(mktemp -d /tmp/rw-dead-router-XXXXXX)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+ip link set lo up
+cp -r demo/disk "$work/disk"
+printf 'StartupConnectDelay = 5\n' >"$work/disk/ProgramFiles/Settings/Ringwatcher/ringwatcher.ini"
+
+mkfifo "$work/router.in"
+"$host/tools/fakerouter/ringwatcher-fakerouter" --port "$port" <"$work/router.in" >"$work/router.out" 2>&1 &
+pids+=($!)
+exec 3>"$work/router.in"
+
+now() { date +%s.%N; }
+"$host/ringwatcher-sim" live --router "127.0.0.1:$port" --no-page --echo --disk "$work/disk" 2>&1 |
+    while IFS= read -r line; do printf '%s %s\n' "$(now)" "$line"; done >"$work/journal" &
+pids+=($!)
+
+# Seconds of the first journal line holding TEXT after line number FROM, waiting up to LIMIT s.
+when() {
+    local text=$1 from=$2 limit=$3 waited=0
+    while [ "$waited" -lt $((limit * 10)) ]; do
+        local hit
+        hit=$(tail -n +"$((from + 1))" "$work/journal" | grep -F -m1 -- "$text" | cut -d' ' -f1 || true)
+        if [ -n "$hit" ]; then
+            echo "$hit"
+            return 0
+        fi
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    echo "never (waited ${limit}s for: $text)" >&2
+    return 1
+}
+lines() { wc -l <"$work/journal"; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", b - a }'; }
+
+when 'Connected to fritz box' 0 30 >/dev/null
+echo "connected; the router now vanishes (every packet on the loopback dropped)"
+mark=$(lines)
+gone=$(now)
+tc qdisc add dev lo root blackhole
+lost=$(when 'Verbindung zu Fritz Box unterbrochen' "$mark" 300)
+echo "vanished router noticed after $(elapsed "$gone" "$lost") s"
+
+mark=$(lines)
+asked=$(when 'Connecting to fritz box' "$mark" 60)
+failed=$(when 'Error connecting to fritz box' "$mark" 300)
+echo "connection request into the black hole blocked $(elapsed "$asked" "$failed") s"
+
+tc qdisc del dev lo root
+mark=$(lines)
+back=$(when 'Connected to fritz box' "$mark" 60)
+echo "router back: connected again $(elapsed "$failed" "$back") s after the failed attempt"
+echo "ring 0 0301234567 5550001" >&3
+when 'Eingehender Anruf' "$mark" 10 >/dev/null && echo "the next call is shown"
