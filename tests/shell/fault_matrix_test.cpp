@@ -418,7 +418,10 @@ const FaultCase cases[] = {
      {1, nullptr, true, true}},
 };
 
-void PrintTo(const FaultCase &c, std::ostream *out) { *out << c.name; }
+void PrintTo(const FaultCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
 TEST_P(FaultMatrix, UserSees)
 {
