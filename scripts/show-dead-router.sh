@@ -34,8 +34,11 @@ pids+=($!)
 exec 3>"$work/router.in"
 
 now() { date +%s.%N; }
+# Each journal line stamped as it comes (perl, not a date per line, which
+# would fall behind the journal).
+: >"$work/journal"
 "$host/ringwatcher-sim" live --router "127.0.0.1:$port" --no-page --echo --disk "$work/disk" 2>&1 |
-    while IFS= read -r line; do printf '%s %s\n' "$(now)" "$line"; done >"$work/journal" &
+    perl -MTime::HiRes=time -ne '$| = 1; printf "%.3f %s", time, $_' >"$work/journal" &
 pids+=($!)
 
 # Seconds of the first journal line holding TEXT after line number FROM, waiting up to LIMIT s.
