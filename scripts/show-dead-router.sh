@@ -20,7 +20,7 @@ work=$(mktemp -d /tmp/rw-dead-router-XXXXXX)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
+    [ -n "${KEEP:-}" ] && echo "kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -37,7 +37,13 @@ now() { date +%s.%N; }
 # Each journal line stamped as it comes (perl, not a date per line, which
 # would fall behind the journal).
 : >"$work/journal"
-"$host/ringwatcher-sim" live --router "127.0.0.1:$port" --no-page --echo --disk "$work/disk" 2>&1 |
+# The journal of a blocked event reaches the pipe only when the event ends,
+# so the blocking connect is timed by strace where it is at hand.
+trace=()
+if command -v strace >/dev/null; then
+    trace=(strace -f -T -e trace=connect -o "$work/strace")
+fi
+"${trace[@]}" "$host/ringwatcher-sim" live --router "127.0.0.1:$port" --no-page --echo --disk "$work/disk" 2>&1 |
     perl -MTime::HiRes=time -ne '$| = 1; printf "%.3f %s", time, $_' >"$work/journal" &
 pids+=($!)
 
@@ -69,9 +75,11 @@ lost=$(when 'Verbindung zu Fritz Box unterbrochen' "$mark" 300)
 echo "vanished router noticed after $(elapsed "$gone" "$lost") s"
 
 mark=$(lines)
-asked=$(when 'Connecting to fritz box' "$mark" 60)
 failed=$(when 'Error connecting to fritz box' "$mark" 300)
-echo "connection request into the black hole blocked $(elapsed "$asked" "$failed") s"
+if [ -f "$work/strace" ]; then
+    blocked=$(grep -F 'EINPROGRESS' "$work/strace" | grep -o '<[0-9.]*>' | tr -d '<>' | head -1)
+    echo "connection request into the black hole blocked ${blocked} s, then failed (EINPROGRESS)"
+fi
 
 tc qdisc del dev lo root
 mark=$(lines)
