@@ -9,12 +9,12 @@ namespace book
 {
 
 struct BookLine {
-    std::string text;     // the line without its line end
-    std::string lineEnd;  // "\n", "\r\n" or "" for a last line without one
-    bool entry = false;   // an entry line as the program reads it (not blank, no comment, with "=")
-    std::string number;   // trimmed, Latin-1 (entries only)
-    std::string name;     // as the program keeps it, Latin-1
-    std::string picture;  // trimmed; empty when the line names none ("unknown.jpg" then)
+    std::string text;    // the line without its line end
+    std::string lineEnd; // "\n", "\r\n" or "" for a last line without one
+    bool entry = false;  // an entry line as the program reads it (not blank, no comment, with "=")
+    std::string number;  // trimmed, Latin-1 (entries only)
+    std::string name;    // as the program keeps it, Latin-1
+    std::string picture; // trimmed; empty when the line names none ("unknown.jpg" then)
 };
 
 std::vector<BookLine> readBookLines(const std::string &contents);

@@ -94,7 +94,8 @@ void checkFile(CheckReport &report, int line, const std::string &name, const fs:
         report.add(line, Severity::warning,
                    "picture " + shown + naming + " is " + std::to_string(facts.width) + " x " +
                        std::to_string(facts.height) + " in " + std::to_string(bytes.size() >> 10) +
-                       " KB, far more than the " + std::to_string(pictureWidth) + " x " + std::to_string(pictureHeight) +
+                       " KB, far more than the " + std::to_string(pictureWidth) + " x " +
+                       std::to_string(pictureHeight) +
                        " box: the receiver decodes all of it at every call; ringwatcher-book pictures makes it small");
 }
 

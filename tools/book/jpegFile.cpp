@@ -59,9 +59,8 @@ bool compress(Compression &c, const Pixels &pixels, int quality)
     c.info.optimize_coding = TRUE;
     jpeg_start_compress(&c.info, TRUE);
     while (c.info.next_scanline < c.info.image_height) {
-        auto *row = reinterpret_cast<JSAMPROW>(
-            const_cast<std::uint32_t *>(pixels.data.data() + static_cast<std::size_t>(c.info.next_scanline) *
-                                                                 pixels.width));
+        auto *row = reinterpret_cast<JSAMPROW>(const_cast<std::uint32_t *>(
+            pixels.data.data() + static_cast<std::size_t>(c.info.next_scanline) * pixels.width));
         jpeg_write_scanlines(&c.info, &row, 1);
     }
     jpeg_finish_compress(&c.info);

@@ -81,9 +81,9 @@ Pixels boxPicture(const std::string &bytes, int w, int h, Placement placement, S
     pixman_image_set_repeat(source.get(), PIXMAN_REPEAT_PAD);
     double footprint = std::max(1.0, 1 / scale);
     int count = 0;
-    pixman_fixed_t *filter = pixman_filter_create_separable_convolution(
-        &count, fixed(footprint), fixed(footprint), PIXMAN_KERNEL_LINEAR, PIXMAN_KERNEL_LINEAR, PIXMAN_KERNEL_BOX,
-        PIXMAN_KERNEL_BOX, 4, 4);
+    pixman_fixed_t *filter =
+        pixman_filter_create_separable_convolution(&count, fixed(footprint), fixed(footprint), PIXMAN_KERNEL_LINEAR,
+                                                   PIXMAN_KERNEL_LINEAR, PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, 4, 4);
     if (filter == nullptr)
         throw PictureError("out of memory");
     pixman_image_set_filter(source.get(), PIXMAN_FILTER_SEPARABLE_CONVOLUTION, filter, count);
@@ -94,8 +94,7 @@ Pixels boxPicture(const std::string &bytes, int w, int h, Placement placement, S
     int y0 = std::max(0, static_cast<int>(std::lround(top)));
     int x1 = std::min(w, static_cast<int>(std::lround(left + placedW)));
     int y1 = std::min(h, static_cast<int>(std::lround(top + placedH)));
-    pixman_image_composite32(PIXMAN_OP_SRC, source.get(), nullptr, box.get(), x0, y0, 0, 0, x0, y0, x1 - x0,
-                             y1 - y0);
+    pixman_image_composite32(PIXMAN_OP_SRC, source.get(), nullptr, box.get(), x0, y0, 0, 0, x0, y0, x1 - x0, y1 - y0);
     for (auto &p : out.data)
         p |= 0xFF000000u;
     return out;

@@ -70,15 +70,14 @@ bool decode(Decompression &d, const std::string &bytes, int boxWidth, int boxHei
         std::snprintf(d.errors.message, sizeof d.errors.message, "a CMYK JPEG (a print file): save it as RGB");
         return false;
     }
-    if (facts.width > sideMax || facts.height > sideMax ||
-        static_cast<long>(facts.width) * facts.height > pixelsMax) {
+    if (facts.width > sideMax || facts.height > sideMax || static_cast<long>(facts.width) * facts.height > pixelsMax) {
         std::snprintf(d.errors.message, sizeof d.errors.message, "too large to read (%d x %d)", facts.width,
                       facts.height);
         return false;
     }
     bool swaps = orientationSwaps(facts.orientation);
-    double scale = boxScale(swaps ? facts.height : facts.width, swaps ? facts.width : facts.height, boxWidth,
-                            boxHeight, placement);
+    double scale = boxScale(swaps ? facts.height : facts.width, swaps ? facts.width : facts.height, boxWidth, boxHeight,
+                            placement);
     // The decoder's own scaling, in eighths: the smallest that leaves pixman only a little to shrink.
     d.info.scale_denom = 8;
     d.info.scale_num = static_cast<unsigned>(std::clamp(std::ceil(scale * 8 - 1e-9), 1.0, 8.0));

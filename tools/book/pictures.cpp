@@ -224,7 +224,7 @@ void printPictureRun(std::ostream &out, const PictureOptions &options, const Pic
             << sizeText(p.writtenBytes);
         for (std::size_t i = 0; i < p.entries.size(); ++i)
             out << (i == 0 ? ", for " : "; ") << p.entries[i];
-        if (options.book && p.entries.empty())
+        if (options.book && p.entries.empty() && p.written != "unknown.jpg")
             out << ", named by no entry";
         out << '\n';
     }

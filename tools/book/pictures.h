@@ -14,15 +14,15 @@ namespace book
 {
 
 struct PictureOptions {
-    std::filesystem::path sources;           // the photos, or the router's fonpix folder
-    std::filesystem::path output;            // the disk's PhotoFiles/Ringwatcher
+    std::filesystem::path sources;             // the photos, or the router's fonpix folder
+    std::filesystem::path output;              // the disk's PhotoFiles/Ringwatcher
     std::optional<std::filesystem::path> book; // addrbook.dat to update in place
     Placement placement = Placement::crop;
 };
 
 struct PictureResult {
-    std::string source;   // file name in the source folder (UTF-8)
-    std::string written;  // file name in the output folder; empty when it could not be read
+    std::string source;  // file name in the source folder (UTF-8)
+    std::string written; // file name in the output folder; empty when it could not be read
     std::string error;
     SourceFacts facts;
     std::uintmax_t sourceBytes = 0, writtenBytes = 0;
@@ -30,7 +30,7 @@ struct PictureResult {
 };
 
 struct PictureRun {
-    std::vector<PictureResult> pictures; // in file-name order
+    std::vector<PictureResult> pictures;  // in file-name order
     std::vector<std::string> bookChanges; // what changed in the address book, UTF-8
     std::vector<std::string> warnings;
     bool placeholderWritten = false;
