@@ -152,10 +152,10 @@ TEST_F(Pictures, EntriesGetTheirPicturesAndTheRestOfTheBookStaysAsItWas)
         files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"0401112233.jpg", "1.jpg", "anna-muller.jpg", "unknown.jpg"}));
-    for (const char *said : {"error: broken.jpg: cannot be read: neither a JPEG nor a PNG file",
-                             "notes.txt: skipped", "-> anna-muller.jpg 166 x 158", "for 0301234567 Anna M\303\274ller",
-                             "JPEG 320 x 240, progressive", "\"gone.jpg\" is not in the picture folder",
-                             "4 picture(s) written, 1 could not be read"})
+    for (const char *said :
+         {"error: broken.jpg: cannot be read: neither a JPEG nor a PNG file", "notes.txt: skipped",
+          "-> anna-muller.jpg 166 x 158", "for 0301234567 Anna M\303\274ller", "JPEG 320 x 240, progressive",
+          "\"gone.jpg\" is not in the picture folder", "4 picture(s) written, 1 could not be read"})
         EXPECT_TRUE(contains(run.output, said)) << said << "\n" << run.output;
     EXPECT_FALSE(contains(run.output, "placeholder")) << run.output;
 
@@ -164,6 +164,29 @@ TEST_F(Pictures, EntriesGetTheirPicturesAndTheRestOfTheBookStaysAsItWas)
     EXPECT_EQ(check.status, 0) << check.output;
     EXPECT_FALSE(contains(check.output, "warning:")) << check.output;
     EXPECT_TRUE(contains(check.output, "4 picture(s) looked at")) << check.output;
+}
+
+TEST_F(Pictures, ConvertWithTheRoutersFonpixFolderMakesAWholeDisk)
+{
+    addPhoto(pictureData("progressive.jpg"), "1.jpg");
+    auto contact = [](const std::string &name, const std::string &number, const std::string &image) {
+        return "<contact><person><realName>" + name + "</realName><imageURL>file:///var/media/ftp/FRITZ/fonpix/" +
+               image + "</imageURL></person><telephony><number type=\"home\">" + number +
+               "</number></telephony></contact>";
+    };
+    writeBytes(folder / "export.xml", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<phonebooks><phonebook>" +
+                                          contact("Oma", "0301111", "1.jpg") + contact("Opa", "0302222", "2.jpg") +
+                                          "</phonebook></phonebooks>\n");
+    auto run = runTool({"convert", (folder / "export.xml").string(), "--disk", disk().string(), "--pictures",
+                        photos().string(), "--own-number", "0305550001", "--own-name", "Zuhause"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::string book = readBytes(bookFile());
+    EXPECT_TRUE(contains(book, "\n0301111 = Oma, 1.jpg, Privat\n")) << book;
+    // The router's picture of Opa was not copied: he shows unknown.jpg rather than an empty box.
+    EXPECT_TRUE(contains(book, "\n0302222 = Opa, , Privat\n")) << book;
+    EXPECT_FALSE(book::inspectJpeg(readBytes(pictureFolder() / "1.jpg")).progressive);
+    EXPECT_TRUE(fs::exists(pictureFolder() / "unknown.jpg"));
+    EXPECT_EQ(runTool({"check", "--disk", disk().string()}).status, 0);
 }
 
 TEST_F(Pictures, FolderThatCannotBeReadIsAUsageErrorAndWritesNothing)
