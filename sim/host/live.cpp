@@ -24,6 +24,7 @@
 #include "pngFile.h"
 #include "receiver.h"
 #include "routerPlayer.h"
+#include "temporaryReceiver.h"
 
 namespace sim
 {
@@ -223,22 +224,6 @@ std::optional<std::string> ipv4Of(const std::string &host)
     return std::string(text);
 }
 
-struct TemporaryDisk {
-    fs::path root;
-    TemporaryDisk()
-    {
-        char pattern[] = "/tmp/rw-live-XXXXXX";
-        if (mkdtemp(pattern))
-            root = pattern;
-    }
-    ~TemporaryDisk()
-    {
-        std::error_code ec;
-        if (!root.empty())
-            fs::remove_all(root, ec);
-    }
-};
-
 } // namespace
 
 LatencySummary summarize(std::vector<double> samples)
@@ -270,17 +255,15 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
+    BootOptions boot;
+    boot.disk = options.disk;
+    boot.timeZone = nullptr; // the TV shows the machine's local time
+    TemporaryReceiver booted(boot);
     Firmware &fw = firmware();
-    fw.reset();
     fw.clock.startReal();
     fw.journal.setEcho(options.echo);
-    TemporaryDisk scratch;
-    if (options.disk.empty()) {
-        fw.disk.setRoot(scratch.root);
+    if (options.disk.empty())
         std::printf("no --disk: the receiver's disk is empty, so the program reports its missing files\n");
-    } else {
-        fw.disk.setRoot(fs::absolute(options.disk));
-    }
     attachDrawing(fw.osd, typesetter);
     Surface tv = Osd::testPicture();
     if (!options.tvPicture.empty()) {
@@ -302,7 +285,6 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     }
 
     // The router.
-    network().reset();
     std::unique_ptr<RouterPlayer> player;
     std::unique_ptr<LatencyRun> latency;
     FrameSignal frames;
@@ -409,10 +391,7 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
         page->setEnded(ending);
 
     int status = 0;
-    auto leaks = fw.leakReport();
-    for (auto &line : network().leakReport())
-        leaks.push_back(line);
-    for (const auto &leak : leaks) {
+    for (const auto &leak : fw.leakReport()) {
         std::printf("leak: %s\n", leak.c_str());
         status = 1;
     }
