@@ -235,6 +235,15 @@ TEST_F(CheckSettings, ValuesAsTheProgramStoresThem)
         {"AreaCode = 030 1", Severity::warning, "holds more than digits"},
         {"AreaCode = 0" + std::string(31, '1'), Severity::error, "AreaCode holds at most 31 characters"},
         {"MSN = 5550001", Severity::warning, ""},
+        // The bar is 568 x 84 and a call's message line ends 622 pixels right of Xpos.
+        {"Xpos = 500", Severity::warning, "the bar (x 500 to 1068, y 56 to 140) does not fit the 720 x 576 screen"},
+        {"Xpos = 153", Severity::warning, "Xpos 0 to 152 keeps it on the screen"},
+        {"Xpos = -5", Severity::warning, "the bar (x -5 to 563"},
+        {"Xpos = 120", Severity::warning, "message line reaches x 742, past the screen's right edge"},
+        {"Xpos = 98", Severity::warning, ""},
+        {"Ypos = 493", Severity::warning, "Ypos 0 to 492 keeps it on the screen"},
+        {"Ypos = -1", Severity::warning, "y -1 to 83) does not fit"},
+        {"Ypos = 492", Severity::warning, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);

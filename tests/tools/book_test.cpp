@@ -107,9 +107,9 @@ TEST_F(Convert, FamilyExportWithMissingFieldsCommasAndForeignLetters)
     // No realName: the number stands for the name; no imageURL: the picture stays empty.
     EXPECT_TRUE(contains(text, "\n01725550000 = 01725550000, ohne-name.jpg, Handy\n"));
     EXPECT_TRUE(warned(c, "contact 3 (no name)", "no name"));
-    // Other countries keep their international form; letters without a Latin-1 form become "?".
-    EXPECT_TRUE(contains(text, "\n0048601555777 = ?ukasz Wi?niewski, , Handy\n"));
-    EXPECT_TRUE(warned(c, "\305\201ukasz", "written as \"?\": \305\201 \305\233"));
+    // Other countries keep their international form; letters without a Latin-1 form are transliterated.
+    EXPECT_TRUE(contains(text, "\n0048601555777 = Lukasz Wisniewski, , Handy\n"));
+    EXPECT_TRUE(warned(c, "\305\201ukasz", "transliterated: \305\201 as L, \305\233 as s"));
     // A vanity number and a contact without telephony are reported, not written.
     EXPECT_FALSE(contains(text, "FLOWERS"));
     EXPECT_TRUE(warned(c, "\305\201ukasz", "\"0800-FLOWERS\" holds \"F\""));
@@ -195,9 +195,27 @@ TEST(Latin1, ConvertsWhatItCanAndReportsTheRest)
     EXPECT_EQ(umlauts.text, "J\366rg M\374ller \337 \351");
     EXPECT_TRUE(umlauts.replaced.empty());
 
-    book::Latin1Text euro = book::toLatin1("5 \342\202\254 \360\237\230\200");
-    EXPECT_EQ(euro.text, "5 ? ?");
-    EXPECT_EQ(euro.replaced, (std::vector<std::string>{"\342\202\254", "\360\237\230\200"}));
+    // Letters without a Latin-1 form are written with the nearest Latin-1 letters; what has none is "?".
+    struct Case {
+        const char *utf8, *latin1, *ascii;
+        std::size_t transliterated, replaced;
+    };
+    const Case cases[] = {
+        {"\305\201ukasz", "Lukasz", "Lukasz", 1, 0},
+        {"Erd\305\221s", "Erdos", "Erdos", 1, 0},
+        {"Dvo\305\231\303\241k", "Dvor\341k", "Dvorak", 1, 0},
+        {"5 \342\202\254", "5 EUR", "5 EUR", 1, 0},
+        {"J\303\266rg \303\237", "J\366rg \337", "Jorg ss", 0, 0},
+        {"Mu\314\210ller", "Muller", "Muller", 1, 0}, // a lone combining mark is dropped
+        {"\360\237\230\200 Oma", "? Oma", "? Oma", 0, 1},
+    };
+    for (const Case &c : cases) {
+        book::Latin1Text latin1 = book::toLatin1(c.utf8);
+        EXPECT_EQ(latin1.text, c.latin1) << c.utf8;
+        EXPECT_EQ(latin1.transliterated.size(), c.transliterated) << c.utf8;
+        EXPECT_EQ(latin1.replaced.size(), c.replaced) << c.utf8;
+        EXPECT_EQ(book::toAscii(c.utf8).text, c.ascii) << c.utf8;
+    }
 
     // Bytes that are no UTF-8 (a Latin-1 file mislabelled, an overlong form, a cut sequence).
     book::Latin1Text broken = book::toLatin1("M\374ller \300\257 \303");

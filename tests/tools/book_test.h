@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "check.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -57,6 +60,14 @@ inline std::string readBytes(const std::filesystem::path &file)
 {
     std::ifstream in(file, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A check report as the tool prints it, for failure messages.
+inline std::string reportText(const book::CheckReport &report)
+{
+    std::ostringstream out;
+    book::printCheckReport(out, report);
+    return out.str();
 }
 
 inline void writeBytes(const std::filesystem::path &file, const std::string &bytes)

@@ -206,6 +206,38 @@ void checkText(CheckReport &report, int line, const Key &key, const std::string 
                    "the area code does not start with 0: a number looked up twice gets it twice");
 }
 
+// The status bar as the program draws it at (Xpos, Ypos): the call background is 568 x 84, and a
+// call's message line may reach 622 pixels right of Xpos; the region is the whole 720 x 576 screen.
+constexpr int screenWidth = 720, screenHeight = 576;
+constexpr int barWidth = 568, barHeight = 84, messageLineEnd = 622;
+
+void checkPosition(CheckReport &report, const std::map<std::string, int> &appliedOn,
+                   const std::map<std::string, std::string> &appliedValue)
+{
+    auto setting = [&](const char *key, int fallback) {
+        auto found = appliedValue.find(key);
+        return std::make_pair(found == appliedValue.end() ? 0 : appliedOn.at(key),
+                              found == appliedValue.end() ? fallback : std::atoi(found->second.c_str()));
+    };
+    auto [xLine, x] = setting("Xpos", 30);
+    auto [yLine, y] = setting("Ypos", 56);
+    auto span = [](int from, int size) { return std::to_string(from) + " to " + std::to_string(from + size); };
+    std::string bar = "the bar (x " + span(x, barWidth) + ", y " + span(y, barHeight) + ") ";
+    std::string lost = "does not fit the 720 x 576 screen: the receiver draws no part of it";
+    if (xLine != 0 && (x < 0 || x + barWidth > screenWidth))
+        report.add(xLine, Severity::warning,
+                   bar + lost + " (Xpos " + std::to_string(0) + " to " + std::to_string(screenWidth - barWidth) +
+                       " keeps it on the screen)");
+    else if (xLine != 0 && x + messageLineEnd > screenWidth)
+        report.add(xLine, Severity::warning,
+                   "a call's message line reaches x " + std::to_string(x + messageLineEnd) +
+                       ", past the screen's right edge: a long message is cut off (Xpos at most " +
+                       std::to_string(screenWidth - messageLineEnd) + " keeps it whole)");
+    if (yLine != 0 && (y < 0 || y + barHeight > screenHeight))
+        report.add(yLine, Severity::warning,
+                   bar + lost + " (Ypos 0 to " + std::to_string(screenHeight - barHeight) + " keeps it on the screen)");
+}
+
 } // namespace
 
 CheckReport checkSettings(const std::filesystem::path &file)
@@ -222,6 +254,7 @@ CheckReport checkSettings(const std::filesystem::path &file)
     std::vector<std::string> attributed;
     std::vector<Finding> programFindings;
     std::map<std::string, int> appliedOn;
+    std::map<std::string, std::string> appliedValue;
     int applied = 0;
 
     for (const PropertyLine &property : reading.properties) {
@@ -306,6 +339,7 @@ CheckReport checkSettings(const std::filesystem::path &file)
         if (ignored)
             continue;
         applied++;
+        appliedValue[key->name] = value;
         if (auto [earlier, isNew] = appliedOn.emplace(key->name, line); !isNew) {
             report.add(earlier->second, Severity::warning,
                        std::string(key->name) + " is set again on line " + std::to_string(line) +
@@ -321,6 +355,7 @@ CheckReport checkSettings(const std::filesystem::path &file)
         for (const auto &print : report.programPrints)
             report.add(0, Severity::error, "the program prints \"" + shownPrint(print) + "\"");
     }
+    checkPosition(report, appliedOn, appliedValue);
     report.summary.push_back(std::to_string(reading.properties.size()) + " setting line(s), " +
                              std::to_string(applied) + " applied");
     return report;

@@ -39,6 +39,9 @@ std::string nameText(const std::string &utf8, const BookOptions &options, const 
                      std::vector<Warning> &warnings)
 {
     Latin1Text latin1 = toLatin1(utf8);
+    if (!latin1.transliterated.empty())
+        warnings.push_back(
+            {subject, "characters without a Latin-1 form transliterated: " + describe(latin1.transliterated)});
     if (!latin1.replaced.empty())
         warnings.push_back({subject, "characters without a Latin-1 form written as \"?\": " + joined(latin1.replaced)});
     if (latin1.controls > 0)
@@ -63,7 +66,7 @@ std::string pictureText(const std::string &url, const std::string &subject, std:
 {
     std::string file = pictureFileName(url);
     Latin1Text latin1 = toLatin1(file);
-    if (!latin1.replaced.empty() || latin1.controls > 0)
+    if (!latin1.transliterated.empty() || !latin1.replaced.empty() || latin1.controls > 0)
         warnings.push_back({subject, "picture file name \"" + file +
                                          "\" holds characters without a Latin-1 form: rename the picture"});
     std::string out = latin1.text;
@@ -160,9 +163,10 @@ Entries collectEntries(const PhoneBook &phoneBook, const BookOptions &options)
             entry.name = name;
             entry.picture = picture;
             Latin1Text info = toLatin1(infoForType(number.type));
-            if (!info.replaced.empty())
+            if (!info.replaced.empty() || !info.transliterated.empty())
                 found.push_back({subject, "number type \"" + number.type +
-                                              "\" holds characters without a Latin-1 form, written as \"?\""});
+                                              "\" holds characters without a Latin-1 form, written as \"" +
+                                              latin1ToUtf8(info.text) + "\""});
             entry.info = info.text;
             entry.who = subject;
             if (name.empty()) {

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "transliteration.h"
+
 namespace book
 {
 
@@ -48,9 +50,7 @@ bool isControl(char32_t c)
     return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
 }
 
-} // namespace
-
-Latin1Text toLatin1(std::string_view utf8)
+Latin1Text convert(std::string_view utf8, char32_t last, const char *target)
 {
     Latin1Text out;
     std::size_t at = 0;
@@ -68,14 +68,37 @@ Latin1Text toLatin1(std::string_view utf8)
         if (isControl(c)) {
             out.text += ' ';
             out.controls++;
-        } else if (c <= 0xFF) {
+        } else if (c <= last) {
             out.text += static_cast<char>(c);
+        } else if (auto written = transliterate(utf8.substr(at, length), target)) {
+            out.transliterated.push_back({std::string(utf8.substr(at, length)), *written});
+            out.text += *written;
         } else {
             out.replaced.emplace_back(utf8.substr(at, length));
             out.text += '?';
         }
         at += length;
     }
+    return out;
+}
+
+} // namespace
+
+Latin1Text toLatin1(std::string_view utf8)
+{
+    return convert(utf8, 0xFF, "ISO-8859-1");
+}
+
+Latin1Text toAscii(std::string_view utf8)
+{
+    return convert(utf8, 0x7F, "ASCII");
+}
+
+std::string describe(const std::vector<Transliteration> &transliterated)
+{
+    std::string out;
+    for (const auto &t : transliterated)
+        out += (out.empty() ? "" : ", ") + t.character + (t.written.empty() ? " dropped" : " as " + t.written);
     return out;
 }
 

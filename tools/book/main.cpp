@@ -9,7 +9,9 @@
 
 #include "check.h"
 #include "convert.h"
+#include "disk.h"
 #include "phoneBook.h"
+#include "pictures.h"
 
 namespace
 {
@@ -19,18 +21,45 @@ bool allDigits(const std::string &text)
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-int runCheck(bool settings, const std::string &file)
+int runCheck(bool settings, const std::string &file, const std::string &pictureFolder = "")
 {
     try {
         book::CheckReport report = settings ? book::checkSettings(file) : book::checkAddressBook(file);
+        if (!pictureFolder.empty())
+            book::checkPictures(report, file, pictureFolder);
         book::printCheckReport(std::cout, report);
         return report.programReportsErrors() ? 1 : 0;
+    } catch (const std::exception &error) {
+        std::cerr << "ringwatcher-book: " << error.what() << '\n';
+        return 2;
+    }
+}
+
+// The disk's address book with its pictures, and its settings file when there is one.
+int runDiskCheck(const std::string &disk)
+{
+    book::DiskLayout layout = book::diskLayout(disk);
+    int status = runCheck(false, layout.book.string(), layout.pictures.string());
+    std::error_code ec;
+    if (status != 2 && std::filesystem::exists(layout.settings, ec)) {
+        std::cout << '\n';
+        status = std::max(status, runCheck(true, layout.settings.string()));
+    }
+    return status;
+}
+
+int runPictures(book::PictureOptions options)
+{
+    try {
+        book::PictureRun run = book::makePictures(options);
+        book::printPictureRun(std::cout, options, run);
+        return run.failed() > 0 ? 1 : 0;
     } catch (const book::InputError &error) {
         std::cerr << "ringwatcher-book: " << error.what() << '\n';
         return 2;
     } catch (const std::exception &error) {
         std::cerr << "ringwatcher-book: " << error.what() << '\n';
-        return 2;
+        return 1;
     }
 }
 
@@ -42,12 +71,19 @@ int main(int argc, char **argv)
                  "addrbook.dat and ringwatcher.ini as the program reads them."};
     app.require_subcommand(1);
 
-    std::string exportFile, output;
+    std::string exportFile, output, convertDisk, fonpix;
     std::optional<std::string> ownNumber, ownName, suppressedName;
     book::BookOptions options;
     CLI::App *convert = app.add_subcommand("convert", "convert a phone-book export (XML) into addrbook.dat");
     convert->add_option("export", exportFile, "the router's phone-book export")->required();
-    convert->add_option("-o,--output", output, "address book to write, e.g. addrbook.dat")->required();
+    auto *outputOption = convert->add_option("-o,--output", output, "address book to write, e.g. addrbook.dat");
+    auto *convertDiskOption = convert->add_option(
+        "--disk", convertDisk, "receiver disk folder: writes ProgramFiles/Settings/Ringwatcher/addrbook.dat there");
+    outputOption->excludes(convertDiskOption);
+    convert
+        ->add_option("--pictures", fonpix,
+                     "the router's fonpix folder (or any photos): made into the disk's PhotoFiles/Ringwatcher")
+        ->needs(convertDiskOption);
     auto *own = convert->add_option("--own-number", ownNumber,
                                     "own number as the router reports it as the dialled number (first entry)");
     auto *ownNameOption = convert->add_option("--own-name", ownName,
@@ -62,11 +98,30 @@ int main(int argc, char **argv)
                         "name for callers who suppress their number (an entry with an empty number)");
     convert->add_option("--comma", options.commaReplacement, "what replaces a comma in a name")->capture_default_str();
 
-    std::string checkFile, settingsFile;
+    std::string checkFile, settingsFile, checkDisk;
     CLI::App *check = app.add_subcommand("check", "check an addrbook.dat as the program loads it");
-    check->add_option("file", checkFile, "address book")->required();
+    auto *checkFileOption = check->add_option("file", checkFile, "address book");
+    auto *checkDiskOption = check->add_option(
+        "--disk", checkDisk, "receiver disk folder: its address book, the pictures it names, its settings");
+    checkFileOption->excludes(checkDiskOption);
     CLI::App *checkSettings = app.add_subcommand("check-settings", "check a ringwatcher.ini as the program loads it");
     checkSettings->add_option("file", settingsFile, "settings file")->required();
+
+    book::PictureOptions pictureOptions;
+    std::string picturesDisk, picturesOutput, picturesBook;
+    bool fit = false;
+    CLI::App *pictures =
+        app.add_subcommand("pictures", "make a folder of photos (JPEG, PNG) into the receiver's pictures");
+    pictures->add_option("photos", pictureOptions.sources, "folder of photos, or the router's fonpix folder")
+        ->required();
+    auto *picturesDiskOption =
+        pictures->add_option("--disk", picturesDisk,
+                             "receiver disk folder: pictures into PhotoFiles/Ringwatcher, names into its addrbook.dat");
+    auto *picturesOutputOption = pictures->add_option("-o,--output", picturesOutput, "picture folder to write");
+    auto *picturesBookOption =
+        pictures->add_option("--book", picturesBook, "addrbook.dat whose picture names to update");
+    picturesDiskOption->excludes(picturesOutputOption)->excludes(picturesBookOption);
+    pictures->add_flag("--fit", fit, "fit the whole photo into the box (black bars) instead of filling it");
 
     try {
         app.parse(argc, argv);
@@ -74,8 +129,31 @@ int main(int argc, char **argv)
         return app.exit(error) == 0 ? 0 : 2;
     }
 
-    if (check->parsed())
-        return runCheck(false, checkFile);
+    if (check->parsed()) {
+        if (checkFile.empty() && checkDisk.empty()) {
+            std::cerr << "ringwatcher-book: check needs a file or --disk\n";
+            return 2;
+        }
+        return checkDisk.empty() ? runCheck(false, checkFile) : runDiskCheck(checkDisk);
+    }
+    if (pictures->parsed()) {
+        pictureOptions.placement = fit ? book::Placement::fit : book::Placement::crop;
+        if (!picturesDisk.empty()) {
+            book::DiskLayout layout = book::diskLayout(picturesDisk);
+            pictureOptions.output = layout.pictures;
+            std::error_code ec;
+            if (std::filesystem::exists(layout.book, ec))
+                pictureOptions.book = layout.book;
+        } else if (picturesOutput.empty()) {
+            std::cerr << "ringwatcher-book: pictures needs --disk or -o\n";
+            return 2;
+        } else {
+            pictureOptions.output = picturesOutput;
+            if (!picturesBook.empty())
+                pictureOptions.book = picturesBook;
+        }
+        return runPictures(pictureOptions);
+    }
     if (checkSettings->parsed())
         return runCheck(true, settingsFile);
 
@@ -92,8 +170,22 @@ int main(int argc, char **argv)
     options.ownNumber = ownNumber;
     options.ownName = ownName;
     options.suppressedName = suppressedName;
+    if (output.empty() && convertDisk.empty())
+        return usage("convert needs -o or --disk");
     try {
+        if (!convertDisk.empty()) {
+            book::DiskLayout layout = book::diskLayout(convertDisk);
+            std::filesystem::create_directories(layout.book.parent_path());
+            output = layout.book.string();
+        }
         book::convertToFile(exportFile, output, options, std::cout);
+        if (!fonpix.empty()) {
+            book::PictureOptions photos;
+            photos.sources = fonpix;
+            photos.output = book::diskLayout(convertDisk).pictures;
+            photos.book = output;
+            return runPictures(photos);
+        }
         return 0;
     } catch (const book::UsageError &error) {
         return usage(error.what());
