@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <netdb.h>
@@ -194,6 +196,58 @@ class ConnectionWatch
     SteadyClock::time_point since_;
 };
 
+// The texts on screen, region by region, from the drawing calls in the
+// journal: what a viewer reads, for the page's status and its tests.
+class ScreenTexts
+{
+  public:
+    void noteCall(const std::string &call)
+    {
+        int region = std::atoi(call.c_str() + call.find('(') + 1);
+        if (call.rfind("TAP_Osd_Create(", 0) == 0) {
+            regions_[std::atoi(call.c_str() + call.rfind('=') + 1)].clear();
+        } else if (call.rfind("TAP_Osd_Delete(", 0) == 0) {
+            regions_.erase(region);
+        } else if (call.rfind("TAP_Osd_PutS(", 0) == 0) {
+            auto open = call.find('"');
+            auto close = call.rfind("\",0x");
+            if (open == std::string::npos || close == std::string::npos || close <= open)
+                return;
+            auto &texts = regions_[region];
+            if (texts.size() < 64)
+                texts.push_back(unescaped(call.substr(open + 1, close - open - 1)));
+        }
+    }
+    std::vector<std::string> texts() const
+    {
+        std::vector<std::string> out;
+        for (const auto &[region, texts] : regions_)
+            for (const auto &t : texts)
+                if (std::find(out.begin(), out.end(), t) == out.end())
+                    out.push_back(t);
+        return out;
+    }
+
+  private:
+    // The journal writes bytes outside printable ASCII as \ooo.
+    static std::string unescaped(const std::string &text)
+    {
+        std::string latin1;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\\' && i + 3 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1]))) {
+                latin1 += static_cast<char>(std::stoi(text.substr(i + 1, 3), nullptr, 8));
+                i += 3;
+            } else if (text[i] == '\\' && i + 1 < text.size()) {
+                latin1 += text[++i];
+            } else {
+                latin1 += text[i];
+            }
+        }
+        return utf8(latin1);
+    }
+    std::map<int, std::vector<std::string>> regions_;
+};
+
 // Everything the program asked and printed goes to the page, stdout and the
 // journal file, then the journal is emptied so that a long run stays small.
 class JournalDrain
@@ -219,6 +273,8 @@ class JournalDrain
         if (entries.empty())
             return;
         for (const auto &e : entries) {
+            if (e.kind == JournalEntry::Kind::call)
+                screen_.noteCall(e.text);
             if (e.kind == JournalEntry::Kind::print) {
                 watch_.notePrint(e.text);
                 std::fputs(utf8(e.text).c_str(), stdout);
@@ -240,11 +296,13 @@ class JournalDrain
     }
 
     ConnectionWatch &watch() { return watch_; }
+    const ScreenTexts &screen() const { return screen_; }
 
   private:
     LivePage *page_;
     FILE *file_ = nullptr;
     ConnectionWatch watch_;
+    ScreenTexts screen_;
 };
 
 std::optional<std::string> ipv4Of(const std::string &host)
@@ -454,7 +512,9 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
         try {
             page = std::make_unique<LivePage>(options.bindAddress, static_cast<uint16_t>(options.httpPort), console);
         } catch (const std::exception &e) {
-            std::fprintf(stderr, "%s\n", e.what());
+            std::fprintf(stderr,
+                         "%s: is the port in use? Choose another with --http PORT (./demo.sh: PORT=8081 ./demo.sh)\n",
+                         e.what());
             return 2;
         }
         page->publishFrame(tv, 0);
@@ -528,6 +588,7 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
             {"normalViewing", normal},
             {"receiverState", std::to_string(fw.receiver.state) + "/" + std::to_string(fw.receiver.subState)},
             {"frame", fw.osd.frameNumber()},
+            {"screenText", journal.screen().texts()},
         };
         page->setStatus(state.dump());
     };
