@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 min_time=1.0
 [ "${1:-}" = "--smoke" ] && min_time=0.01
-cmake --build --preset host --target bench_parser bench_idle
-for b in bench_parser bench_idle; do
+cmake --build --preset host --target bench_parser bench_idle bench_frame
+for b in bench_parser bench_idle bench_frame; do
     build/host/bench/$b --benchmark_min_time="$min_time"
 done

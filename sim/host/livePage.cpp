@@ -360,7 +360,7 @@ void LivePage::encodeFrames()
         Surface frame = frame_;
         uint64_t number = frameNumber_;
         lock.unlock();
-        auto png = encodePng(frame);
+        auto png = encodePngQuickly(frame);
         std::string data = base64(png);
         lock.lock();
         png_ = std::move(png);
@@ -462,7 +462,7 @@ std::vector<unsigned char> LivePage::framePng()
             return png_;
         frame = frame_;
     }
-    return encodePng(frame);
+    return encodePngQuickly(frame);
 }
 
 } // namespace sim

@@ -331,7 +331,11 @@ function connect() {
     const space = e.data.indexOf(' ');
     const n = Number(e.data.slice(0, space));
     const img = $('screen');
-    img.onload = () => { rw.frame = n; rw.shownAt = performance.now(); };
+    img.onload = () => {
+      rw.frame = n;
+      rw.shownAt = performance.now();
+      if (rw.onShown) rw.onShown(n);
+    };
     img.src = 'data:image/png;base64,' + e.data.slice(space + 1);
   });
 }
