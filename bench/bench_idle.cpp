@@ -11,6 +11,7 @@
 #include "loader.h"
 #include "network.h"
 #include "receiver.h"
+#include "temporaryReceiver.h"
 
 namespace
 {
@@ -18,15 +19,9 @@ namespace
 struct Receiver {
     explicit Receiver(const char *settings)
     {
-        char pattern[] = "/tmp/rw-bench-XXXXXX";
-        disk = mkdtemp(pattern);
-        sim::pinTimeZone();
-        sim::firmware().reset();
-        sim::firmware().disk.setRoot(disk);
         sim::firmware().journalDrawing = false;
         sim::firmware().disk.writeFile("/ProgramFiles/Settings/Ringwatcher/ringwatcher.ini", settings);
         sim::firmware().disk.writeFile("/ProgramFiles/Settings/Ringwatcher/addrbook.dat", "5550001 = Zuhause\n");
-        sim::network().reset();
         sim::network().setRouter("", router.port());
         // A private copy of the program file each time, so that every run of
         // a benchmark starts with fresh module state.
@@ -37,13 +32,9 @@ struct Receiver {
         receiver = std::make_unique<sim::Receiver>(*entries);
         receiver->start();
     }
-    ~Receiver()
-    {
-        receiver->stop();
-        std::filesystem::remove_all(disk);
-    }
+    ~Receiver() { receiver->stop(); }
+    sim::TemporaryReceiver booted;
     fakerouter::FakeRouter router{0};
-    std::filesystem::path disk;
     std::unique_ptr<sim::Receiver> receiver;
 };
 

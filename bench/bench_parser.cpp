@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "firmware.h"
+#include "temporaryReceiver.h"
 
 #include "events/fritzbox.h"
 #include "store/addressbook.h"
@@ -93,17 +94,10 @@ std::vector<Chunk> reads(const std::string &stream)
 
 // A receiver with a 50-entry address book, as the program has it after start-up.
 struct Receiver {
-    std::filesystem::path root;
+    sim::TemporaryReceiver booted;
 
     Receiver()
     {
-        sim::pinTimeZone("UTC");
-        char pattern[] = "/tmp/rw-bench-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-            std::abort();
-        root = pattern;
-        sim::firmware().reset();
-        sim::firmware().disk.setRoot(root);
         std::string book;
         for (int i = 0; i < 50; ++i)
             book += "03012345" + std::to_string(10 + i) + " = Name " + std::to_string(i) + ", pic" + std::to_string(i) +
@@ -120,8 +114,6 @@ struct Receiver {
     {
         unloadAddressBook();
         unloadCallerList();
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
     }
 };
 

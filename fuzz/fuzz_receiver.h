@@ -8,35 +8,19 @@
 #include <unistd.h>
 
 #include "firmware.h"
+#include "temporaryReceiver.h"
 
 namespace fuzz
 {
 
-inline constexpr const char *settingsFolder = "/ProgramFiles/Settings/Ringwatcher";
-
-inline std::filesystem::path &diskRoot()
-{
-    static std::filesystem::path root;
-    return root;
-}
+using sim::settingsFolder;
 
 inline void bootReceiver()
 {
-    sim::pinTimeZone("UTC");
-    char pattern[] = "/tmp/rw-fuzz-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        std::abort();
-    diskRoot() = pattern;
-    std::atexit([] {
-        std::error_code ec;
-        std::filesystem::remove_all(diskRoot(), ec);
-    });
+    static const sim::TemporaryReceiver booted({.programFolders = true});
     sim::Firmware &fw = sim::firmware();
-    fw.reset();
-    fw.disk.setRoot(diskRoot());
     fw.journalDrawing = false;
     fw.osd.setPixels(false);
-    std::filesystem::create_directories(diskRoot() / "ProgramFiles/Settings/Ringwatcher");
 }
 
 } // namespace fuzz

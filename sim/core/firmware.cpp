@@ -1,5 +1,7 @@
 #include "firmware.h"
 
+#include "network.h"
+
 #include <cstdlib>
 #include <ctime>
 
@@ -31,6 +33,8 @@ std::vector<std::string> Firmware::leakReport() const
         out.push_back("region " + std::to_string(h) + " never deleted");
     if (heap.badFrees() > 0)
         out.push_back(std::to_string(heap.badFrees()) + " free(s) of blocks that were not allocated");
+    for (auto &line : network().leakReport())
+        out.push_back(line);
     return out;
 }
 

@@ -35,7 +35,8 @@ struct Firmware {
 
     // Back to a freshly booted receiver; the disk root stays.
     void reset(uint32_t heapSize = Heap::defaultSize);
-    // Everything the program left behind: heap blocks, open files, regions.
+    // Everything the program left behind: heap blocks, open files, regions,
+    // sockets.
     std::vector<std::string> leakReport() const;
 };
 

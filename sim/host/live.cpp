@@ -30,6 +30,7 @@
 #include "receiver.h"
 #include "remote.h"
 #include "routerPlayer.h"
+#include "temporaryReceiver.h"
 
 namespace sim
 {
@@ -319,22 +320,6 @@ std::optional<std::string> ipv4Of(const std::string &host)
     return std::string(text);
 }
 
-struct TemporaryDisk {
-    fs::path root;
-    TemporaryDisk()
-    {
-        char pattern[] = "/tmp/rw-live-XXXXXX";
-        if (mkdtemp(pattern))
-            root = pattern;
-    }
-    ~TemporaryDisk()
-    {
-        std::error_code ec;
-        if (!root.empty())
-            fs::remove_all(root, ec);
-    }
-};
-
 // The address book's entries for the page's caller picker, read as the
 // program reads them: comment lines skipped, "number = name, picture, info".
 nlohmann::json bookCallers(const fs::path &disk)
@@ -418,17 +403,15 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
+    BootOptions boot;
+    boot.disk = options.disk;
+    boot.timeZone = nullptr; // the TV shows the machine's local time
+    TemporaryReceiver booted(boot);
     Firmware &fw = firmware();
-    fw.reset();
     fw.clock.startReal();
     fw.journal.setEcho(options.echo);
-    TemporaryDisk scratch;
-    if (options.disk.empty()) {
-        fw.disk.setRoot(scratch.root);
+    if (options.disk.empty())
         std::printf("no --disk: the receiver's disk is empty, so the program reports its missing files\n");
-    } else {
-        fw.disk.setRoot(fs::absolute(options.disk));
-    }
     attachDrawing(fw.osd, typesetter);
     Surface tv = Osd::testPicture();
     if (!options.tvPicture.empty()) {
@@ -450,7 +433,6 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     }
 
     // The router.
-    network().reset();
     std::unique_ptr<RouterPlayer> player;
     std::unique_ptr<LatencyRun> latency;
     FrameSignal frames;
@@ -549,10 +531,7 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     int status = 0;
     // After the program's end: what it left behind.
     auto reportLeaks = [&] {
-        auto leaks = fw.leakReport();
-        for (auto &line : network().leakReport())
-            leaks.push_back(line);
-        for (const auto &leak : leaks) {
+        for (const auto &leak : fw.leakReport()) {
             std::printf("leak: %s\n", leak.c_str());
             if (page)
                 page->addPrint("[simulator] leak: " + leak + "\n");

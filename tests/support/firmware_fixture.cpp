@@ -1,31 +1,22 @@
 #include "firmware_fixture.h"
 
-#include <cstdlib>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace test
 {
 
 void FirmwareTest::SetUp()
 {
-    sim::pinTimeZone("UTC");
-    char pattern[] = "/tmp/rw-disk-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    diskRoot = pattern;
-    std::filesystem::create_directories(diskRoot / "ProgramFiles/Settings/Ringwatcher");
-    std::filesystem::create_directories(diskRoot / "PhotoFiles/Ringwatcher");
-    sim::firmware().reset();
-    sim::firmware().disk.setRoot(diskRoot);
-    sim::network().reset();
-    sim::network().setRouter("", 1012);
+    sim::BootOptions boot;
+    boot.programFolders = true;
+    booted_ = std::make_unique<sim::TemporaryReceiver>(boot);
+    diskRoot = booted_->diskRoot();
 }
 
 void FirmwareTest::TearDown()
 {
     receiver_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(diskRoot, ec);
+    booted_.reset();
 }
 
 void FirmwareTest::writeFile(const std::string &receiverPath, const std::string &contents)
@@ -75,10 +66,7 @@ void FirmwareTest::runTicks(uint32_t ticks)
 
 std::vector<std::string> FirmwareTest::leaks() const
 {
-    auto out = sim::firmware().leakReport();
-    for (auto &line : sim::network().leakReport())
-        out.push_back(line);
-    return out;
+    return sim::firmware().leakReport();
 }
 
 } // namespace test

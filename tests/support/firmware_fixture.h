@@ -15,6 +15,7 @@
 #include "loader.h"
 #include "network.h"
 #include "receiver.h"
+#include "temporaryReceiver.h"
 
 // Present when the test links the program's code, absent when it loads
 // the program file instead.
@@ -23,8 +24,8 @@ extern "C" int __TAP_Init_(void *record) __attribute__((weak));
 namespace test
 {
 
-inline constexpr const char *settingsFolder = "/ProgramFiles/Settings/Ringwatcher";
-inline constexpr const char *photoFolder = "/PhotoFiles/Ringwatcher";
+using sim::photoFolder;
+using sim::settingsFolder;
 
 class FirmwareTest : public ::testing::Test
 {
@@ -57,6 +58,7 @@ class FirmwareTest : public ::testing::Test
     std::filesystem::path diskRoot;
 
   private:
+    std::unique_ptr<sim::TemporaryReceiver> booted_;
     std::unique_ptr<sim::Receiver> receiver_;
 };
 

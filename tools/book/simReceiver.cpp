@@ -72,13 +72,10 @@ std::vector<LoadedEntry> loadedEntries(const std::string &firstNumber)
 
 SimulatedReceiver::SimulatedReceiver()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ringwatcher-book-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot create a folder for the simulated receiver's disk");
-    root_ = pattern;
-    std::filesystem::create_directories(root_ / "ProgramFiles/Settings/Ringwatcher");
-    sim::firmware().reset();
-    sim::firmware().disk.setRoot(root_);
+    sim::BootOptions boot;
+    boot.timeZone = nullptr; // the files hold no times
+    boot.programFolders = true;
+    booted_ = std::make_unique<sim::TemporaryReceiver>(boot);
     enterSettingsFolder();
 }
 
@@ -87,8 +84,6 @@ SimulatedReceiver::~SimulatedReceiver()
     removeStatusWindow();
     unloadAddressBook();
     sim::firmware().reset();
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
 }
 
 void SimulatedReceiver::putFile(const std::string &name, const std::string &bytes)

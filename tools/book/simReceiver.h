@@ -3,8 +3,11 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "temporaryReceiver.h"
 
 namespace book
 {
@@ -55,7 +58,7 @@ class SimulatedReceiver
     std::vector<std::string> loadSettings(const std::string &name);
 
   private:
-    std::filesystem::path root_;
+    std::unique_ptr<sim::TemporaryReceiver> booted_;
 };
 
 } // namespace book

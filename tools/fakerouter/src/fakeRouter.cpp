@@ -199,6 +199,7 @@ void FakeRouter::setClock(std::function<std::time_t()> clock)
 
 std::size_t FakeRouter::writeToClients(std::string_view bytes, std::chrono::milliseconds deadline)
 {
+    bytesOffered_ += bytes.size();
     auto until = Clock::now() + deadline;
     std::vector<std::size_t> done(clients_.size(), 0);
     std::vector<bool> failed(clients_.size(), false);

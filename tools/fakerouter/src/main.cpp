@@ -1,21 +1,14 @@
 // ringwatcher-fakerouter: a fake FritzBox call monitor for trying Ringwatcher without a router. Plays a
-// script, and takes commands typed on stdin or POSTed over HTTP; one thread owns the router.
+// script and takes commands typed on stdin; one thread owns the router.
 #include "fakerouter/commands.h"
 #include "fakerouter/fakeRouter.h"
-#ifdef FAKEROUTER_HTTP
-#include "httpControl.h"
-#endif
 
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <deque>
-#include <fcntl.h>
-#include <future>
 #include <iostream>
-#include <mutex>
 #include <poll.h>
 #include <system_error>
 #include <unistd.h>
@@ -39,36 +32,7 @@ void report(std::string_view text)
 class ControlLoop
 {
   public:
-    ControlLoop(FakeRouter &router, std::vector<Step> script) : router_(router), script_(std::move(script))
-    {
-        if (::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0)
-            throw std::system_error(errno, std::generic_category(), "pipe");
-    }
-    ~ControlLoop()
-    {
-        ::close(wake_[0]);
-        ::close(wake_[1]);
-    }
-
-    void keepRunningAtEndOfInput() { stayAtEof_ = true; }
-
-    // Called from the HTTP thread: hands the commands to the loop and waits for their reports.
-    std::string submit(std::vector<Command> commands)
-    {
-        Job job{std::move(commands), {}};
-        auto done = job.reports.get_future();
-        {
-            std::lock_guard lock(jobsMutex_);
-            if (stopped_)
-                return "the fake router is stopping\n";
-            jobs_.push_back(std::move(job));
-        }
-        char byte = 1;
-        [[maybe_unused]] auto n = ::write(wake_[1], &byte, 1);
-        if (done.wait_for(std::chrono::minutes(2)) != std::future_status::ready)
-            return "timed out waiting for the router\n";
-        return done.get();
-    }
+    ControlLoop(FakeRouter &router, std::vector<Step> script) : router_(router), script_(std::move(script)) {}
 
     void run()
     {
@@ -77,24 +41,13 @@ class ControlLoop
             noticeClients();
             runTimers();
             runScript();
-            runJobs();
-            if (!stdinOpen_ && !stayAtEof_ && step_ == script_.size() && timers_.empty())
+            if (!stdinOpen_ && step_ == script_.size() && timers_.empty())
                 break;
             waitForInput();
         }
-        std::lock_guard lock(jobsMutex_);
-        stopped_ = true;
-        for (Job &job : jobs_)
-            job.reports.set_value("the fake router is stopping\n");
-        jobs_.clear();
     }
 
   private:
-    struct Job {
-        std::vector<Command> commands;
-        std::promise<std::string> reports;
-    };
-
     std::string execute(const Command &command)
     {
         std::string text;
@@ -157,21 +110,6 @@ class ControlLoop
         }
     }
 
-    void runJobs()
-    {
-        std::deque<Job> jobs;
-        {
-            std::lock_guard lock(jobsMutex_);
-            jobs.swap(jobs_);
-        }
-        for (Job &job : jobs) {
-            std::string reports;
-            for (const Command &command : job.commands)
-                reports += execute(command) + "\n";
-            job.reports.set_value(reports);
-        }
-    }
-
     milliseconds untilNextWork() const
     {
         auto next = Clock::now() + milliseconds(100); // clients come and go without telling
@@ -184,14 +122,11 @@ class ControlLoop
 
     void waitForInput()
     {
-        pollfd watch[2] = {{wake_[0], POLLIN, 0}, {stdinOpen_ ? 0 : -1, POLLIN, 0}};
-        if (::poll(watch, 2, static_cast<int>(untilNextWork().count())) <= 0)
+        pollfd watch{stdinOpen_ ? 0 : -1, POLLIN, 0};
+        if (::poll(&watch, 1, static_cast<int>(untilNextWork().count())) <= 0)
             return;
         char buffer[4096];
-        if (watch[0].revents & POLLIN)
-            while (::read(wake_[0], buffer, sizeof buffer) > 0) {
-            }
-        if (watch[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+        if (watch.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
             ssize_t n = ::read(0, buffer, sizeof buffer);
             if (n <= 0) {
                 stdinOpen_ = false;
@@ -228,13 +163,8 @@ class ControlLoop
     std::vector<std::pair<Clock::time_point, Command>> timers_;
     std::size_t clients_ = 0;
     bool stdinOpen_ = true;
-    bool stayAtEof_ = false;
     bool quit_ = false;
     std::string pending_;
-    int wake_[2] = {-1, -1};
-    std::mutex jobsMutex_;
-    std::deque<Job> jobs_;
-    bool stopped_ = false;
 };
 
 void onSignal(int)
@@ -247,21 +177,18 @@ void onSignal(int)
 int main(int argc, char **argv)
 {
     CLI::App app{"ringwatcher-fakerouter: a fake FritzBox call monitor (the router's TCP port 1012 service).\n"
-                 "Commands typed on stdin (one a line), POSTed over HTTP or played from a script are sent\n"
+                 "Commands typed on stdin (one a line) or played from a script are sent\n"
                  "to every connected client."};
     std::uint16_t port = 1012;
     std::string bindAddress = "127.0.0.1";
     std::string scriptPath;
-    std::uint16_t httpPort = 0;
     bool checkOnly = false;
     app.add_option("-p,--port", port, "TCP port to listen on (ports below 1024 need root)")->capture_default_str();
-    app.add_option("-b,--bind", bindAddress, "IPv4 address to listen on, for HTTP too")->capture_default_str();
+    app.add_option("-b,--bind", bindAddress, "IPv4 address to listen on")->capture_default_str();
     app.add_option("-s,--script", scriptPath, "play this script once (see demo.calls)")->check(CLI::ExistingFile);
-    app.add_option("--http", httpPort, "also take commands POSTed to http://BIND:PORT/command, with a form at /");
     app.add_flag("--check", checkOnly, "only read the script, report its mistakes and end");
     app.footer("\nCommands:\n" + std::string(commandSummary()) +
-               "\nThe tool ends on quit, Ctrl-C, or the end of stdin once the script has played\n"
-               "(and never at the end of stdin while --http serves).");
+               "\nThe tool ends on quit, Ctrl-C, or the end of stdin once the script has played.");
     CLI11_PARSE(app, argc, argv);
 
     std::vector<Step> script;
@@ -292,20 +219,6 @@ int main(int argc, char **argv)
         FakeRouter router(port, bindAddress);
         report("listening on " + bindAddress + ":" + std::to_string(router.port()));
         ControlLoop loop(router, std::move(script));
-#ifdef FAKEROUTER_HTTP
-        std::unique_ptr<HttpControl> http;
-        if (httpPort != 0) {
-            http = std::make_unique<HttpControl>(bindAddress, httpPort,
-                                                 [&loop](std::vector<Command> c) { return loop.submit(std::move(c)); });
-            loop.keepRunningAtEndOfInput();
-            report("HTTP on http://" + bindAddress + ":" + std::to_string(httpPort) + "/");
-        }
-#else
-        if (httpPort != 0) {
-            std::cerr << "this build has no HTTP support (cpp-httplib was not found)\n";
-            return 2;
-        }
-#endif
         loop.run();
     } catch (const std::system_error &error) {
         std::cerr << error.what() << "\n";

@@ -1,5 +1,5 @@
-// The fake router's small command language: typed at its prompt, posted to its HTTP port, or played
-// from a script file with waits between the commands.
+// The fake router's command language: typed at its prompt or the live page's router console, written in
+// scenario scripts, or played from a script file with waits between the commands.
 #pragma once
 
 #include "fakerouter/fakeRouter.h"
@@ -86,7 +86,7 @@ std::optional<Command> followUp(const Command &command);
 // Bytes shown readably: printable ASCII as it is, the rest as C escapes (octal for odd bytes).
 std::string escaped(std::string_view bytes, std::size_t limit = 160);
 
-// The command language in a few lines, for --help, the help command and the HTTP page.
+// The command language in a few lines, for --help, the help command and the live page.
 std::string_view commandSummary();
 
 } // namespace fakerouter

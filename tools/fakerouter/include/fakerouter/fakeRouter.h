@@ -98,6 +98,10 @@ class FakeRouter
     // slow reader bounds the time, not a hang. Returns the bytes the slowest client took.
     std::size_t flood(std::size_t bytes, std::chrono::milliseconds deadline = std::chrono::seconds{10});
 
+    // Bytes handed to the clients so far (each write counted once, whatever the number of clients): who
+    // drives the router in-process compares it before and after a command to know what is on its way.
+    std::size_t bytesOffered() const { return bytesOffered_; }
+
   private:
     void listen();
     void dropDeparted();
@@ -113,6 +117,7 @@ class FakeRouter
     std::chrono::milliseconds writeTimeout_{5000};
     bool silent_ = false;
     std::string stalled_;
+    std::size_t bytesOffered_ = 0;
 };
 
 } // namespace fakerouter

@@ -13,12 +13,14 @@
 #include <stdexcept>
 #include <sys/ioctl.h>
 
+#include "fakerouter/commands.h"
 #include "fakerouter/fakeRouter.h"
 #include "firmware.h"
 #include "loader.h"
 #include "network.h"
 #include "receiver.h"
 #include "remote.h"
+#include "temporaryReceiver.h"
 
 namespace sim
 {
@@ -143,14 +145,17 @@ class Run
 {
   public:
     Run(const ScenarioOptions &options, ScenarioResult &result) : options_(options), result_(result) {}
-    ~Run();
     void execute(std::string_view script);
 
   private:
     void fail(const std::string &what) { result_.failures.push_back("line " + std::to_string(lineNo_) + ": " + what); }
-    bool command(const std::vector<std::string> &w);
+    bool command(const std::vector<std::string> &w, const std::string &line);
     bool expectation(const std::vector<std::string> &w);
-    bool routerCommand(const std::vector<std::string> &w);
+    // A command in the fake router's language; false for what means nothing here.
+    bool routerCommand(const std::string &line);
+    void perform(const fakerouter::Command &command);
+    // Ends the refusals and silences whose time has come.
+    void performDue();
     void ensureStarted();
     // What waits on the program's sockets now, taken before a router action,
     // so that settle() can wait until the action has reached them.
@@ -160,21 +165,15 @@ class Run
 
     const ScenarioOptions &options_;
     ScenarioResult &result_;
-    fs::path disk_;
+    std::unique_ptr<TemporaryReceiver> booted_;
     std::unique_ptr<fakerouter::FakeRouter> router_;
+    std::vector<std::pair<uint32_t, fakerouter::Command>> pending_; // due tick, command
     std::unique_ptr<Receiver> receiver_;
     std::string routerHost_;
     int lineNo_ = 0;
     dword lastResult_ = 0;
     bool stopped_ = false;
 };
-
-Run::~Run()
-{
-    std::error_code ec;
-    if (!disk_.empty())
-        fs::remove_all(disk_, ec);
-}
 
 void Run::ensureStarted()
 {
@@ -206,49 +205,51 @@ void Run::settle(const std::map<int, int> &before, size_t bytes)
         network().waitReadable(fd, waiting + static_cast<int>(bytes), 2000);
 }
 
-bool Run::routerCommand(const std::vector<std::string> &w)
+bool Run::routerCommand(const std::string &line)
 {
-    const std::string &c = w[0];
-    auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
-    const auto before = waitingBytes();
-    auto sent = [&](const std::string &line) { settle(before, line.size()); };
-    if (c == "send") {
-        std::string bytes = arg(1);
-        router_->send(bytes);
-        sent(bytes);
-    } else if (c == "line") {
-        sent(router_->sendLine(arg(1)));
-    } else if (c == "ring" && w.size() >= 4) {
-        sent(router_->ring(std::stoi(w[1]), w[2], w[3], w.size() > 4 ? w[4] : "SIP0"));
-    } else if (c == "call" && w.size() >= 4) {
-        sent(router_->call(std::stoi(w[1]), 4, w[2], w[3]));
-    } else if (c == "connect" && w.size() >= 3) {
-        sent(router_->connect(std::stoi(w[1]), 4, w[2]));
-    } else if (c == "disconnect" && w.size() >= 3) {
-        sent(router_->disconnect(std::stoi(w[1]), std::stol(w[2])));
-    } else if (c == "router") {
-        std::string what = arg(1);
-        if (what == "close" || what == "reset") {
-            if (what == "close")
-                router_->closeClients();
-            else
-                router_->resetClients();
-            for (const auto &[fd, waiting] : before)
-                network().waitClosed(fd, 2000);
-        } else if (what == "refuse") {
-            router_->setRefusing(arg(2) != "off");
-        } else if (what == "garbage") {
-            sent(router_->sendGarbage(static_cast<size_t>(number(arg(2)).value_or(100)), 1));
-        } else if (what == "nul") {
-            router_->sendNul();
-            settle(before, 1);
-        } else {
-            return false;
-        }
-    } else {
-        return false;
+    fakerouter::Command command;
+    try {
+        command = fakerouter::parseCommand(line);
+    } catch (const fakerouter::SyntaxError &error) {
+        fail("cannot understand \"" + line + "\": " + error.message());
+        return true;
     }
+    using fakerouter::Action;
+    if (command.action == Action::Help || command.action == Action::Quit)
+        return false;
+    perform(command);
+    if (auto next = fakerouter::followUp(command))
+        pending_.push_back({firmware().clock.tick() + static_cast<uint32_t>(command.duration.count() / 10), *next});
     return true;
+}
+
+void Run::perform(const fakerouter::Command &command)
+{
+    const auto before = waitingBytes();
+    const size_t offered = router_->bytesOffered();
+    fakerouter::perform(*router_, command);
+    using fakerouter::Action;
+    if (command.action == Action::Close || command.action == Action::Reset) {
+        for (const auto &[fd, waiting] : before)
+            network().waitClosed(fd, 2000);
+    } else {
+        settle(before, router_->bytesOffered() - offered);
+    }
+}
+
+void Run::performDue()
+{
+    router_->acceptPending();
+    const uint32_t now = firmware().clock.tick();
+    for (size_t i = 0; i < pending_.size();) {
+        if (static_cast<int32_t>(now - pending_[i].first) >= 0) {
+            fakerouter::Command due = pending_[i].second;
+            pending_.erase(pending_.begin() + static_cast<long>(i));
+            perform(due);
+        } else {
+            ++i;
+        }
+    }
 }
 
 bool Run::expectation(const std::vector<std::string> &w)
@@ -300,7 +301,7 @@ bool Run::expectation(const std::vector<std::string> &w)
     return true;
 }
 
-bool Run::command(const std::vector<std::string> &w)
+bool Run::command(const std::vector<std::string> &w, const std::string &line)
 {
     const std::string &c = w[0];
     auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
@@ -355,7 +356,7 @@ bool Run::command(const std::vector<std::string> &w)
         if (!t)
             return false;
         ensureStarted();
-        receiver_->run(*t, [this] { router_->acceptPending(); });
+        receiver_->run(*t, [this] { performDue(); });
     } else if (c == "idle") {
         ensureStarted();
         lastResult_ = receiver_->idle();
@@ -395,7 +396,7 @@ bool Run::command(const std::vector<std::string> &w)
     } else if (c == "expect") {
         return expectation(w);
     } else {
-        return routerCommand(w);
+        return routerCommand(line);
     }
     return true;
 }
@@ -406,23 +407,14 @@ void Run::finish()
         receiver_->stop();
     for (const auto &leak : firmware().leakReport())
         result_.failures.push_back("leak: " + leak);
-    for (const auto &leak : network().leakReport())
-        result_.failures.push_back("leak: " + leak);
 }
 
 void Run::execute(std::string_view script)
 {
-    char pattern[] = "/tmp/rw-scenario-XXXXXX";
-    if (!mkdtemp(pattern))
-        throw std::runtime_error("cannot make a disk folder");
-    disk_ = pattern;
-    if (!options_.diskTemplate.empty())
-        fs::copy(options_.diskTemplate, disk_, fs::copy_options::recursive);
-    pinTimeZone("UTC");
-    firmware().reset();
+    BootOptions boot;
+    boot.diskTemplate = options_.diskTemplate;
+    booted_ = std::make_unique<TemporaryReceiver>(boot);
     firmware().journal.setEcho(options_.echo);
-    firmware().disk.setRoot(disk_);
-    network().reset();
     router_ = std::make_unique<fakerouter::FakeRouter>(0);
     router_->setClock([] { return firmware().clock.wallTime(); });
     network().setRouter("", router_->port());
@@ -451,7 +443,7 @@ void Run::execute(std::string_view script)
             continue;
         }
         try {
-            if (!command(w))
+            if (!command(w, line))
                 fail("cannot understand \"" + line + "\"");
         } catch (const std::exception &e) {
             fail(e.what());
