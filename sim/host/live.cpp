@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <malloc.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -208,6 +209,8 @@ class ScreenTexts
         if (call.rfind("TAP_Osd_Create(", 0) == 0) {
             regions_[std::atoi(call.c_str() + call.rfind('=') + 1)].clear();
         } else if (call.rfind("TAP_Osd_Delete(", 0) == 0) {
+            if (!regions_[region].empty())
+                lastRemoved_ = regions_[region];
             regions_.erase(region);
         } else if (call.rfind("TAP_Osd_PutS(", 0) == 0) {
             auto open = call.find('"');
@@ -229,6 +232,9 @@ class ScreenTexts
         return out;
     }
 
+    // The texts of the region removed last: what the program showed before it ended.
+    const std::vector<std::string> &lastRemoved() const { return lastRemoved_; }
+
   private:
     // The journal writes bytes outside printable ASCII as \ooo.
     static std::string unescaped(const std::string &text)
@@ -247,6 +253,7 @@ class ScreenTexts
         return utf8(latin1);
     }
     std::map<int, std::vector<std::string>> regions_;
+    std::vector<std::string> lastRemoved_;
 };
 
 // Everything the program asked and printed goes to the page, stdout and the
@@ -398,6 +405,9 @@ LatencySummary summarize(std::vector<double> samples)
 
 int runLive(const LiveOptions &options, const Typesetter &typesetter)
 {
+    // The page's threads would each get a heap arena of their own and keep it;
+    // two arenas are plenty for a handful of browsers.
+    mallopt(M_ARENA_MAX, 2);
     interrupted = false;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -625,9 +635,15 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
             receiver->idle();
         journal.drain();
         if (!receiver->resident() && programEnd.empty()) {
-            ended("the program ended itself");
-            if (!page)
+            std::string why = "the program ended itself";
+            const auto &shown = journal.screen().lastRemoved();
+            for (size_t i = 0; i < shown.size(); ++i)
+                why += (i == 0 ? " after showing \"" : " / ") + shown[i] + (i + 1 == shown.size() ? "\"" : "");
+            ended(why);
+            if (!page) {
+                ending.clear();
                 break;
+            }
         }
         publishStatus();
         next += idlePeriod;
@@ -639,7 +655,7 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     if (programEnd.empty()) {
         receiver->stop();
         ended(ending);
-    } else {
+    } else if (!ending.empty()) {
         std::printf("%s\n", ending.c_str());
     }
     publishStatus();
