@@ -13,7 +13,8 @@ install(FILES ${_rw_packaging}/ringwatcher.ini ${_rw_packaging}/addrbook.dat
         DESTINATION ProgramFiles/Settings/Ringwatcher COMPONENT receiver)
 install(FILES ${PROJECT_SOURCE_DIR}/demo/disk/PhotoFiles/Ringwatcher/unknown.jpg
         DESTINATION PhotoFiles/Ringwatcher COMPONENT receiver)
-install(FILES ${_rw_packaging}/INSTALL.txt DESTINATION . COMPONENT receiver)
+configure_file(${_rw_packaging}/INSTALL.txt.in ${CMAKE_BINARY_DIR}/INSTALL.txt @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/INSTALL.txt DESTINATION . COMPONENT receiver)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME ringwatcher)

@@ -15,7 +15,7 @@
 #include "firmware.h"
 #include "fuzz_receiver.h"
 
-#include "shell/ringwatcher.h"
+#include "shell/statusWindow.h"
 #include "store/addressbook.h"
 #include "store/properties.h"
 

@@ -14,7 +14,7 @@
 #include "fuzz_receiver.h"
 
 #include "events/fritzbox.h"
-#include "shell/ringwatcher.h"
+#include "shell/statusWindow.h"
 #include "store/addressbook.h"
 #include "store/callerlist.h"
 

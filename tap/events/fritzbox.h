@@ -4,13 +4,8 @@
 #ifndef RINGWATCHER_EVENTS_FRITZBOX_H
 #define RINGWATCHER_EVENTS_FRITZBOX_H
 
-#include "shell/ringwatcher.h"
-
-#define EVENT_CALL 1
-#define EVENT_CONNECT 2
-#define EVENT_RING 3
-#define EVENT_DISCONNECT 4
-#define EVENT_UNKNOWN (-1)
+#include "events/message.h"
+#include "platform/tap.h"
 
 #define CALL_NONE 0
 #define CALL_INCOMING 1

@@ -4,8 +4,7 @@
 #include "platform/libc.h"
 #include "store/addressbook.h"
 #include "store/callerlist.h"
-#include "store/properties.h"
-#include "view/viewBook.h"
+#include "store/text.h"
 
 static int nNumberingType = 1;
 static char MSN[132];
@@ -79,7 +78,6 @@ static void endCall(LineState *slot, const char *durationField)
     if (slot->callState == CALL_INCOMING && fbMessage.duration == 0)
         slot->callState = CALL_MISSED;
     addCall(slot->startTime, slot->number, fbMessage.duration, slot->callState);
-    callerListChanged();
 }
 
 void showMessage(MonitorState *monitor)

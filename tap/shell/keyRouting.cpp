@@ -1,7 +1,10 @@
 // Remote-control keys: the action key opens and closes the book window, the
 // dismiss key removes the status window or closes the book, and the
 // navigation keys drive the book while it is open.
-#include "shell/ringwatcher.h"
+#include "shell/keyRouting.h"
+
+#include "platform/keys.h"
+#include "shell/statusWindow.h"
 #include "view/viewBook.h"
 
 dword actionKey = DEFAULT_ACTION_KEY;

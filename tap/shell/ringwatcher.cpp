@@ -2,9 +2,15 @@
 #include "shell/ringwatcher.h"
 
 #include "events/fritzbox.h"
+#include "platform/keys.h"
 #include "platform/libc.h"
+#include "shell/keyRouting.h"
+#include "shell/routerConnection.h"
+#include "shell/settings.h"
+#include "shell/statusWindow.h"
 #include "store/addressbook.h"
 #include "store/callerlist.h"
+#include "version.h"
 #include "view/viewBook.h"
 
 int forceExit = 0;
@@ -34,7 +40,7 @@ static void reportAddressBook(int result)
 
 TAP_EXPORT int TAP_Main(void)
 {
-    TAP_Print("Starting Ringwatcher 1.2\n");
+    TAP_Print("Starting " PROGRAM_NAME "\n");
     FritzBoxMonitor.displayCallback = displayFBMessage;
     FritzBoxMonitor.charCnt = 0;
     FritzBoxMonitor.fieldIndex = 0;

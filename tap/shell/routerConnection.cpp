@@ -1,9 +1,12 @@
 // The connection to the router's call-event service on port 1012: attempts
 // after the start-up delay, at most three per run, non-blocking reads of the
 // waiting bytes into the call-event parser, and the loss of the connection.
+#include "shell/routerConnection.h"
+
 #include "events/fritzbox.h"
 #include "platform/libc.h"
 #include "shell/ringwatcher.h"
+#include "shell/statusWindow.h"
 
 int sockfd = -1;
 int retryCnt = 0;

@@ -1,10 +1,17 @@
 // Reads "ringwatcher.ini" once at start-up and stores each known setting,
 // converted, in the variable of the module that uses it.
+#include "shell/settings.h"
+
 #include "events/fritzbox.h"
+#include "platform/keys.h"
 #include "platform/libc.h"
-#include "shell/ringwatcher.h"
+#include "shell/keyRouting.h"
+#include "shell/routerConnection.h"
+#include "shell/statusWindow.h"
 #include "store/addressbook.h"
 #include "store/properties.h"
+#include "store/text.h"
+#include "view/fontColor.h"
 
 #define TEXT_SETTING_MAX 31 // "FritzBox" and "AreaCode" land in 32-byte buffers
 

@@ -1,9 +1,11 @@
 // The status window: one overlay bar showing a call event or an error, with
 // its display time.
+#include "shell/statusWindow.h"
+
 #include "events/fritzbox.h"
 #include "images/images.h"
-#include "shell/ringwatcher.h"
-#include "store/properties.h"
+#include "store/text.h"
+#include "view/fontColor.h"
 
 int statusWindow = -1;
 dword statusTimeout = 0;
@@ -14,7 +16,6 @@ int incomingDelay = 600;
 int connectDelay = 600;
 int calloutDelay = 600;
 int disconnectDelay = 600;
-dword fontColor = 0xFFFFFFFF;
 
 static int statusDelay;
 static FBMessage fbMessage;
@@ -29,18 +30,22 @@ void removeStatusWindow(void)
     statusWindow = -1;
 }
 
+static int isErrorType(int type)
+{
+    return type >= MSG_ERR_LOAD_INI && type <= MSG_ERR_CONNECTION;
+}
+
+// For the error types only; 106, never sent, looks like a connection error.
 static const TYPE_GrData *errorImage(int type)
 {
     switch (type) {
-    case 100: return &_errorloadiniGd;
-    case 101: return &_errorininiGd;
-    case 102: return &_errorloadadrbookGd;
-    case 103: return &_errorinadrbookGd;
-    case 104: return &_errormemoryGd;
-    case 105: return &_errorentriesadrbookGd;
-    case 106:
-    case 107: return &_errorconnection2Gd;
-    default: return &_callmissedGd;
+    case MSG_ERR_LOAD_INI: return &_errorloadiniGd;
+    case MSG_ERR_IN_INI: return &_errorininiGd;
+    case MSG_ERR_LOAD_ADRBOOK: return &_errorloadadrbookGd;
+    case MSG_ERR_IN_ADRBOOK: return &_errorinadrbookGd;
+    case MSG_ERR_MEMORY: return &_errormemoryGd;
+    case MSG_ERR_ENTRIES_ADRBOOK: return &_errorentriesadrbookGd;
+    default: return &_errorconnection2Gd;
     }
 }
 
@@ -101,15 +106,10 @@ void displayFBMessage(const FBMessage *message)
         delay = disconnectDelay;
         icon = incoming == 1 ? &_callinendGd : &_calloutendGd;
         break;
-    case 100:
-    case 101:
-    case 102:
-    case 103:
-    case 104:
-    case 105:
-    case 106:
-    case 107: icon = errorImage(type); break;
-    default: break;
+    default:
+        if (isErrorType(type))
+            icon = errorImage(type);
+        break;
     }
 
     statusDelay = delay;
@@ -127,7 +127,7 @@ void displayFBMessage(const FBMessage *message)
     }
     putText(x + 126, y + 16, x + 486, message->title, 1);
     putText(x + shift + 49, y + 51, x + shift + 549, message->text, 0);
-    if (type < 100) {
+    if (type < MSG_ERR_LOAD_INI) {
         char buffer[16];
         TAP_Osd_PutGd(rgn, x + 88, y + 14, icon, 0);
         TAP_Osd_PutGd(rgn, x + shift + 9, y + 49, &_telephonGd, 0);

@@ -5,6 +5,7 @@
 #include "platform/libc.h"
 #include "platform/tap.h"
 #include "store/properties.h"
+#include "store/text.h"
 
 #define NUMBER_SIZE 32
 #define NAME_SIZE 64
@@ -134,7 +135,11 @@ char *findName(char *number, char *name, char *picture, char *info)
         copyText(prefixed + codeLength, number, NUMBER_SIZE - codeLength);
         copyText(number, prefixed, NUMBER_SIZE);
     }
+    return findStoredName(number, name, picture, info);
+}
 
+char *findStoredName(const char *number, char *name, char *picture, char *info)
+{
     const AddressEntry *entry = addressBook;
     while (entry != 0 && strcmp(entry->number, number) != 0)
         entry = entry->next;

@@ -26,6 +26,11 @@ void unloadAddressBook(void);
 AddressEntry *getAddressBook(void);
 int getAddressEntries(void);
 void setAreaCode(const char *code);
+// Puts the area code in front of a local number, in the caller's buffer,
+// then looks it up.
 char *findName(char *number, char *name, char *picture, char *info);
+// Looks a number up as it is, for numbers that were stored after findName
+// had already prefixed them.
+char *findStoredName(const char *number, char *name, char *picture, char *info);
 
 #endif

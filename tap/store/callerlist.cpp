@@ -3,11 +3,12 @@
 #include "store/callerlist.h"
 
 #include "platform/tap.h"
-#include "store/properties.h"
+#include "store/text.h"
 
 static CallEntry *callerList = 0; // newest
 static CallEntry *lastEntry = 0;  // oldest
 static int _entryCnt = 0;
+static dword nChanges = 0;
 
 int addCall(int time, const char *number, int duration, int state)
 {
@@ -33,6 +34,7 @@ int addCall(int time, const char *number, int duration, int state)
         lastEntry = entry;
     callerList = entry;
     _entryCnt++;
+    nChanges++;
 
     if (_entryCnt > CALLERLIST_MAX) {
         CallEntry *oldest = lastEntry;
@@ -54,6 +56,11 @@ int getCallEntries(void)
     return _entryCnt;
 }
 
+dword getCallerListChanges(void)
+{
+    return nChanges;
+}
+
 void unloadCallerList(void)
 {
     CallEntry *entry = callerList;
@@ -65,4 +72,5 @@ void unloadCallerList(void)
     callerList = 0;
     lastEntry = 0;
     _entryCnt = 0;
+    nChanges++;
 }

@@ -3,6 +3,7 @@
 #include "store/properties.h"
 
 #include "platform/libc.h"
+#include "store/text.h"
 
 // The reader asks for this much heap before it opens a file: the handle and
 // the block with a little room to spare.
@@ -11,18 +12,6 @@
 // Physical lines of the file being read; only the syntax-error text uses it.
 // Shared by all handles, since files are read one after the other.
 int nLineCnt = 0;
-
-void copyText(char *dst, const char *src, int size)
-{
-    if (size <= 0)
-        return;
-    int i = 0;
-    while (i < size - 1 && src[i] != '\0') {
-        dst[i] = src[i];
-        i++;
-    }
-    dst[i] = '\0';
-}
 
 // The receiver's isspace is only asked about 7-bit bytes: Latin-1 letters
 // such as 0xE4 must never count as white space, whatever the C library does.

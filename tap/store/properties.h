@@ -31,7 +31,4 @@ int getLine(char *buffer, int size, PropertyFileHandle *handle);
 char *trim(char *text);
 int getNextProperty(char *name, char *value, PropertyFileHandle *handle);
 
-// Bounded copy: at most size - 1 characters, always terminated.
-void copyText(char *dst, const char *src, int size);
-
 #endif

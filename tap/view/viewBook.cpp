@@ -5,9 +5,9 @@
 #include "events/fritzbox.h"
 #include "images/images.h"
 #include "platform/libc.h"
-#include "shell/ringwatcher.h"
 #include "store/addressbook.h"
 #include "store/callerlist.h"
+#include "view/fontColor.h"
 
 static int currentPage = BOOK_HIDDEN;
 static int bookWindow = -1;
@@ -16,10 +16,13 @@ static void *firstEntry = 0;
 static void *lastEntry = 0;
 static int currentEntry = 1;
 
+// Where the call list's references stood in the caller list at the latest
+// drawing: positions from the newest call, and the list's change count.
+static dword seenChanges = 0;
+static int firstPosition = 0;
+static int lastPosition = 0;
+
 #define TEXT_SIZE 128
-// Working copy of a stored number for the lookup; the copy takes at most
-// 31 characters, so its end is always inside the buffer.
-#define NUMBER_COPY_SIZE 33
 
 static AddressEntry *asAddress(void *entry)
 {
@@ -69,6 +72,63 @@ static void *entryBefore(void *entry)
     return asCall(entry)->newer;
 }
 
+static int positionOf(CallEntry *entry)
+{
+    int position = 0;
+    for (; entry->newer != 0; entry = entry->newer)
+        ++position;
+    return position;
+}
+
+static void recordPlace(void)
+{
+    seenChanges = getCallerListChanges();
+    if (firstEntry == 0)
+        return;
+    firstPosition = positionOf(asCall(firstEntry));
+    lastPosition = positionOf(asCall(lastEntry));
+}
+
+// Whether the entry at `position` at the latest drawing is still held after
+// `added` more changes; computed, since the entry itself may be freed.
+static int stillHeld(int position, dword added)
+{
+    int held = getCallEntries();
+    return position < held && added < (dword)(held - position);
+}
+
+static void startAfresh(void)
+{
+    firstEntry = getCallerList();
+    CallEntry *entry = asCall(firstEntry);
+    for (int row = 1; row <= BOOK_ROWS && entry != 0; ++row, entry = entry->older)
+        lastEntry = entry;
+}
+
+// Calls end while the call list is open, and the caller list drops its
+// oldest entry without notice. The window keeps its place: only a reference
+// to a dropped entry moves, the last row's to the oldest call left; when
+// the first row's call itself is gone, the list starts afresh at the newest.
+// The window stays as drawn until the next key. A closed book or the phone
+// book reads no call references before the next opening resets them.
+static void followCallerList(void)
+{
+    if (currentPage != BOOK_CALLLIST)
+        return;
+    dword added = getCallerListChanges() - seenChanges;
+    if (added == 0)
+        return;
+    if (firstEntry == 0 || !stillHeld(firstPosition, added)) {
+        startAfresh();
+    } else if (!stillHeld(lastPosition, added)) {
+        CallEntry *oldest = asCall(firstEntry);
+        while (oldest->older != 0)
+            oldest = oldest->older;
+        lastEntry = oldest;
+    }
+    recordPlace();
+}
+
 static void drawPhoneBook(void)
 {
     char text[TEXT_SIZE];
@@ -113,7 +173,6 @@ static const TYPE_GrData *stateMarker(int state)
 static void drawCallList(void)
 {
     char text[TEXT_SIZE];
-    char number[NUMBER_COPY_SIZE];
     char name[64];
     char picture[32];
     char info[32];
@@ -130,13 +189,8 @@ static void drawCallList(void)
     for (int row = 1; row <= BOOK_ROWS && entry != 0; ++row, entry = entry->older) {
         int t = 30 * (row - 1);
 
-        // The lookup puts the area code in front of the number it is given;
-        // done on the stored number, every drawing would lengthen it again.
-        int n = 0;
-        for (; n < (int)sizeof entry->number - 1 && entry->number[n] != '\0'; ++n)
-            number[n] = entry->number[n];
-        number[n] = '\0';
-        findName(number, name, picture, info);
+        // The stored number carries the area code from the call already.
+        findStoredName(entry->number, name, picture, info);
 
         if (row == currentEntry) {
             putText(198, 93, 364, info, 1, 1, 0);
@@ -158,10 +212,12 @@ static void drawCallList(void)
         putText(236, 128 + t, 494, name, 1, 1, 0);
         lastEntry = entry;
     }
+    recordPlace();
 }
 
 void showBook(void)
 {
+    followCallerList();
     TAP_Print("Show Book\n");
     if (bookWindow == -1)
         bookWindow = TAP_Osd_Create(0, 0, 720, 576, 0, 0);
@@ -192,6 +248,7 @@ void setPage(int page)
 
 void bookPageUp(void)
 {
+    followCallerList();
     if (firstEntry == 0)
         return;
     for (int step = 0; step < BOOK_ROWS; ++step) {
@@ -205,6 +262,7 @@ void bookPageUp(void)
 
 void bookPageDown(void)
 {
+    followCallerList();
     if (firstEntry == 0)
         return;
     for (int step = 0; step < BOOK_ROWS; ++step) {
@@ -219,6 +277,7 @@ void bookPageDown(void)
 
 void bookCursorUp(void)
 {
+    followCallerList();
     if (firstEntry == 0)
         return;
     if (currentEntry >= 2) {
@@ -233,6 +292,7 @@ void bookCursorUp(void)
 
 void bookCursorDown(void)
 {
+    followCallerList();
     if (firstEntry == 0)
         return;
     if (currentEntry < BOOK_ROWS) {
@@ -254,25 +314,4 @@ void hideBook(void)
     TAP_EnterNormal();
     bookWindow = -1;
     currentPage = BOOK_HIDDEN;
-}
-
-// The list gives no notice of which entry it dropped, and a dropped entry
-// may be the one on row 1 or the last row. So the call list starts afresh
-// at the newest call, with references taken from the list as it is now; the
-// window itself stays as drawn until the next key, which then shows the
-// new call on row 1 and keeps the selected row. A closed book forgets its
-// references too, whichever page it showed: nothing is read from them before
-// the next opening, and none may outlive the entry it names.
-void callerListChanged(void)
-{
-    if (currentPage == BOOK_PHONEBOOK)
-        return;
-    firstEntry = 0;
-    lastEntry = 0;
-    if (currentPage != BOOK_CALLLIST)
-        return;
-    firstEntry = getCallerList();
-    CallEntry *entry = asCall(firstEntry);
-    for (int row = 1; row <= BOOK_ROWS && entry != 0; ++row, entry = entry->older)
-        lastEntry = entry;
 }

@@ -15,8 +15,5 @@ void bookPageDown(void);
 void bookCursorUp(void);
 void bookCursorDown(void);
 void hideBook(void);
-// The caller list changed under an open window (a call was added, the
-// oldest perhaps dropped): forget entry references into it.
-void callerListChanged(void);
 
 #endif

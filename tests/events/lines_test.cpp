@@ -3,7 +3,6 @@
 #include <string>
 
 #include "event_test.h"
-#include "view/viewBook.h"
 
 namespace events_test
 {
@@ -305,23 +304,6 @@ TEST_F(LinesTest, LinesWithConnectionIdsOutsideTheTableAreIgnored)
     ASSERT_EQ(shown().size(), 2u);
     EXPECT_EQ(describe(last()),
               message(EVENT_UNKNOWN, 0, -1, std::string(incomingText) + "5550001", "0301234567", "unknown.jpg", ""));
-}
-
-TEST_F(LinesTest, ACallEndingUnderTheOpenCallListLeavesTheWindowNoDroppedEntry)
-{
-    for (int i = 0; i < CALLERLIST_MAX; ++i)
-        feed(call(0, "5550001", "03010000" + std::to_string(10 + i)) + disconnect(0, "1"));
-    setPage(BOOK_CALLLIST);
-    bookPageDown();
-    bookPageDown(); // the last page: the oldest calls, the one about to go included
-    feed(call(0, "5550001", "0309999999") + disconnect(0, "2"));
-    ASSERT_EQ(getCallEntries(), CALLERLIST_MAX);
-    journal().clear();
-    bookCursorDown();
-    // The window starts afresh at the newest call instead of walking on
-    // from the dropped one.
-    EXPECT_TRUE(journal().dump().find("0309999999") != std::string::npos) << journal().dump();
-    hideBook();
 }
 
 TEST(LineStatus, HasFourSlotsStartingIdle)

@@ -7,6 +7,7 @@
 #include "fakerouter/fakeRouter.h"
 #include "firmware_fixture.h"
 #include "shell/ringwatcher.h"
+#include "shell/routerConnection.h"
 
 namespace
 {

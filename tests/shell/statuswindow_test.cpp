@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "firmware_fixture.h"
-#include "shell/ringwatcher.h"
+#include "shell/statusWindow.h"
 
 namespace
 {

@@ -11,6 +11,7 @@
 
 #include "store/addressbook.h"
 #include "store/properties.h"
+#include "store/text.h"
 
 namespace
 {

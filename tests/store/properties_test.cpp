@@ -10,6 +10,7 @@
 #include "store_test.h"
 
 #include "store/properties.h"
+#include "store/text.h"
 
 namespace
 {

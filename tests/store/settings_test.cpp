@@ -11,8 +11,12 @@
 #include "store_test.h"
 
 #include "events/fritzbox.h"
-#include "shell/ringwatcher.h"
+#include "shell/keyRouting.h"
+#include "shell/routerConnection.h"
+#include "shell/settings.h"
+#include "shell/statusWindow.h"
 #include "store/addressbook.h"
+#include "view/fontColor.h"
 
 namespace
 {

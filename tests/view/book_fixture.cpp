@@ -37,7 +37,6 @@ void BookTest::loadNumberedBook(int listed)
 void BookTest::addFinishedCall(int time, const std::string &number, int duration, int state)
 {
     ASSERT_EQ(addCall(time, number.c_str(), duration, state), CALL_ADDED);
-    callerListChanged();
 }
 
 void BookTest::addNumberedCalls(int n, int firstNumber)

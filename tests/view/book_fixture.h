@@ -19,8 +19,7 @@ class BookTest : public FirmwareTest
     // "0301" ... with names "Name 1" ..., pictures "pic1.jpg" ... and infos
     // "Info 1" ...; entry i carries the index i.
     void loadNumberedBook(int listed);
-    // A finished call as the call-event code records it: the book hears of
-    // every addition.
+    // A finished call as the call-event code records it.
     void addFinishedCall(int time, const std::string &number, int duration, int state);
     // Calls 1 .. n from the unknown numbers "0701" ..., added in this order,
     // so call n is the newest.

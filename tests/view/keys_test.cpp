@@ -2,7 +2,7 @@
 // handler, as the receiver delivers them.
 #include "book_fixture.h"
 
-#include "shell/ringwatcher.h"
+#include "shell/statusWindow.h"
 #include "store/callerlist.h"
 #include "view/viewBook.h"
 

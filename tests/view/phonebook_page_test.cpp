@@ -1,8 +1,8 @@
 // The phone-book page: layout, selected entry's details and the rows.
 #include "book_fixture.h"
 
-#include "shell/ringwatcher.h"
 #include "store/addressbook.h"
+#include "view/fontColor.h"
 #include "view/viewBook.h"
 
 namespace test

@@ -13,8 +13,9 @@
 #include "check.h"
 #include "latin1.h"
 #include "programLimits.h"
-#include "shell/ringwatcher.h"
+#include "shell/keyRouting.h"
 #include "simReceiver.h"
+#include "view/fontColor.h"
 
 namespace book
 {

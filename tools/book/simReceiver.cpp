@@ -6,8 +6,12 @@
 
 #include "firmware.h"
 #include "shell/ringwatcher.h"
+#include "shell/settings.h"
+#include "shell/statusWindow.h"
 #include "store/addressbook.h"
 #include "store/properties.h"
+#include "store/text.h"
+#include "version.h"
 
 extern "C" int TAP_Main(void);
 
@@ -18,7 +22,7 @@ namespace
 {
 
 const char settingsFolder[] = "/ProgramFiles/Settings/Ringwatcher";
-const char banner[] = "Starting Ringwatcher 1.2\n";
+const char banner[] = "Starting " PROGRAM_NAME "\n";
 
 // Long enough for any line of a file the checker accepts; the program itself keeps 160 characters.
 constexpr int physicalLineMax = 1 << 20;
