@@ -18,7 +18,9 @@ using Json = nlohmann::json;
 
 constexpr size_t maxWaitingKeys = 64;
 constexpr size_t maxWaitingControls = 8;
-constexpr auto heartbeat = std::chrono::seconds(10);
+// A comment line this often is all that travels while nothing changes; it
+// lets the server notice a viewer that has gone and give its thread back.
+constexpr auto heartbeat = std::chrono::seconds(30);
 
 // Debug lines are Latin-1; JSON wants UTF-8 with control bytes escaped.
 std::string jsonString(std::string_view latin1)

@@ -65,7 +65,6 @@ class LivePage
   private:
     struct Server;
     void encodeFrames();
-    bool streamTo(class ViewerStream &viewer);
     std::string event(const char *name, const std::string &data) const;
 
     std::unique_ptr<Server> server_;
