@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and checks everything: the PC build's
-# tests and scenarios, the same under AddressSanitizer and UBSan, the
+# tests and scenarios, the live page in Chromium, the same under AddressSanitizer and UBSan, the
 # receiver build (checked with tapcheck and run under emulation against the
 # PC run), short fuzz runs and the benchmarks against their budgets.
 set -euo pipefail
@@ -16,6 +16,9 @@ step "PC build and tests"
 cmake --preset host >/dev/null
 cmake --build --preset host
 ctest --preset host
+
+step "Browser tests (Chromium)"
+tests/browser/run.sh
 
 step "Sanitizer build and tests"
 cmake --preset asan >/dev/null

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 mode="${1:-}"
 min_time=1.0
 [ -n "$mode" ] && min_time=0.05
-benches=(bench_parser bench_idle bench_images)
+benches=(bench_parser bench_idle bench_images bench_frame)
 cmake --build --preset host --target "${benches[@]}" budget
 out=$(mktemp -d /tmp/rw-bench-XXXXXX)
 trap 'rm -rf "$out"' EXIT

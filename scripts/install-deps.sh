@@ -10,6 +10,7 @@ packages=(
     libcpp-httplib-dev nlohmann-json3-dev libcli11-dev libpugixml-dev libelf-dev
     clang clang-format libclang-rt-14-dev valgrind
     g++-mipsel-linux-gnu qemu-user
+    chromium
 )
 [ "${1:-}" = "--demo-only" ] && packages=(
     cmake ninja-build g++ pkg-config
@@ -21,6 +22,9 @@ missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
+# The browser tests need node and npm; a node from elsewhere that brings its
+# own npm is kept.
+[ "${1:-}" != "--demo-only" ] && ! command -v npm >/dev/null && missing+=(nodejs npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"

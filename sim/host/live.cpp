@@ -3,16 +3,22 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
+#include <malloc.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <netdb.h>
 #include <optional>
 #include <random>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "fakerouter/commands.h"
 #include "fakerouter/fakeRouter.h"
@@ -23,6 +29,7 @@
 #include "network.h"
 #include "pngFile.h"
 #include "receiver.h"
+#include "remote.h"
 #include "routerPlayer.h"
 #include "temporaryReceiver.h"
 
@@ -160,6 +167,95 @@ class LatencyRun
     std::string problem_;
 };
 
+// The program's router connection as its debug lines tell it: each attempt
+// opens a socket, a success says so, and a connection that lasted ten
+// minutes gives the program its three attempts anew when it is lost.
+class ConnectionWatch
+{
+  public:
+    void notePrint(const std::string &text)
+    {
+        if (text == "Opening socket\n")
+            ++attempts_;
+        if (text == "Connected to fritz box\n") {
+            connected_ = true;
+            since_ = SteadyClock::now();
+        }
+    }
+    // The program's socket is gone.
+    void noteClosed()
+    {
+        if (connected_ && SteadyClock::now() - since_ >= std::chrono::minutes(10))
+            attempts_ = 0;
+        connected_ = false;
+    }
+    bool connected() const { return connected_; }
+    int attempts() const { return attempts_; }
+
+  private:
+    bool connected_ = false;
+    int attempts_ = 0;
+    SteadyClock::time_point since_;
+};
+
+// The texts on screen, region by region, from the drawing calls in the
+// journal: what a viewer reads, for the page's status and its tests.
+class ScreenTexts
+{
+  public:
+    void noteCall(const std::string &call)
+    {
+        int region = std::atoi(call.c_str() + call.find('(') + 1);
+        if (call.rfind("TAP_Osd_Create(", 0) == 0) {
+            regions_[std::atoi(call.c_str() + call.rfind('=') + 1)].clear();
+        } else if (call.rfind("TAP_Osd_Delete(", 0) == 0) {
+            if (!regions_[region].empty())
+                lastRemoved_ = regions_[region];
+            regions_.erase(region);
+        } else if (call.rfind("TAP_Osd_PutS(", 0) == 0) {
+            auto open = call.find('"');
+            auto close = call.rfind("\",0x");
+            if (open == std::string::npos || close == std::string::npos || close <= open)
+                return;
+            auto &texts = regions_[region];
+            if (texts.size() < 64)
+                texts.push_back(unescaped(call.substr(open + 1, close - open - 1)));
+        }
+    }
+    std::vector<std::string> texts() const
+    {
+        std::vector<std::string> out;
+        for (const auto &[region, texts] : regions_)
+            for (const auto &t : texts)
+                if (std::find(out.begin(), out.end(), t) == out.end())
+                    out.push_back(t);
+        return out;
+    }
+
+    // The texts of the region removed last: what the program showed before it ended.
+    const std::vector<std::string> &lastRemoved() const { return lastRemoved_; }
+
+  private:
+    // The journal writes bytes outside printable ASCII as \ooo.
+    static std::string unescaped(const std::string &text)
+    {
+        std::string latin1;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\\' && i + 3 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1]))) {
+                latin1 += static_cast<char>(std::stoi(text.substr(i + 1, 3), nullptr, 8));
+                i += 3;
+            } else if (text[i] == '\\' && i + 1 < text.size()) {
+                latin1 += text[++i];
+            } else {
+                latin1 += text[i];
+            }
+        }
+        return utf8(latin1);
+    }
+    std::map<int, std::vector<std::string>> regions_;
+    std::vector<std::string> lastRemoved_;
+};
+
 // Everything the program asked and printed goes to the page, stdout and the
 // journal file, then the journal is emptied so that a long run stays small.
 class JournalDrain
@@ -185,19 +281,21 @@ class JournalDrain
         if (entries.empty())
             return;
         for (const auto &e : entries) {
+            if (e.kind == JournalEntry::Kind::call)
+                screen_.noteCall(e.text);
             if (e.kind == JournalEntry::Kind::print) {
+                watch_.notePrint(e.text);
                 std::fputs(utf8(e.text).c_str(), stdout);
                 if (page_)
                     page_->addPrint(e.text);
             }
-            if (file_) {
-                if (e.kind == JournalEntry::Kind::call)
-                    std::fprintf(file_, "%s\n", e.text.c_str());
-                else if (e.kind == JournalEntry::Kind::print)
-                    std::fprintf(file_, "print \"%s\"\n", escapeText(e.text).c_str());
-                else
-                    std::fprintf(file_, "# %s\n", e.text.c_str());
-            }
+            std::string line = e.kind == JournalEntry::Kind::call    ? e.text + "\n"
+                               : e.kind == JournalEntry::Kind::print ? "print \"" + escapeText(e.text) + "\"\n"
+                                                                     : "# " + e.text + "\n";
+            if (file_)
+                std::fputs(line.c_str(), file_);
+            if (page_)
+                page_->addJournal(line);
         }
         std::fflush(stdout);
         if (file_)
@@ -205,9 +303,14 @@ class JournalDrain
         journal.clear();
     }
 
+    ConnectionWatch &watch() { return watch_; }
+    const ScreenTexts &screen() const { return screen_; }
+
   private:
     LivePage *page_;
     FILE *file_ = nullptr;
+    ConnectionWatch watch_;
+    ScreenTexts screen_;
 };
 
 std::optional<std::string> ipv4Of(const std::string &host)
@@ -222,6 +325,58 @@ std::optional<std::string> ipv4Of(const std::string &host)
     inet_ntop(AF_INET, &address->sin_addr, text, sizeof text);
     freeaddrinfo(found);
     return std::string(text);
+}
+
+// The address book's entries for the page's caller picker, read as the
+// program reads them: comment lines skipped, "number = name, picture, info".
+nlohmann::json bookCallers(const fs::path &disk)
+{
+    nlohmann::json callers = nlohmann::json::array();
+    std::ifstream in(disk / "ProgramFiles/Settings/Ringwatcher/addrbook.dat", std::ios::binary);
+    std::string line;
+    auto trim = [](std::string t) {
+        auto a = t.find_first_not_of(" \t\r\n");
+        auto b = t.find_last_not_of(" \t\r\n");
+        return a == std::string::npos ? std::string() : t.substr(a, b - a + 1);
+    };
+    bool first = true;
+    while (std::getline(in, line) && callers.size() < 200) {
+        line = trim(line);
+        auto equals = line.find('=');
+        if (line.empty() || line[0] == '#' || equals == std::string::npos)
+            continue;
+        std::string number = trim(line.substr(0, equals));
+        std::string value = trim(line.substr(equals + 1));
+        std::string name = utf8(value.substr(0, value.find(',')));
+        // The first entry is the household's own number, never listed.
+        if (!first)
+            callers.push_back({{"number", utf8(number)}, {"name", name}});
+        first = false;
+    }
+    return callers;
+}
+
+// The action key the program will use: the settings' last valid "ActionKey".
+uint32_t settingsActionKey(const fs::path &disk)
+{
+    std::ifstream in(disk / "ProgramFiles/Settings/Ringwatcher/ringwatcher.ini", std::ios::binary);
+    uint32_t key = DEFAULT_ACTION_KEY;
+    std::string line;
+    while (std::getline(in, line)) {
+        auto equals = line.find('=');
+        auto name = line.substr(0, equals);
+        name.erase(0, name.find_first_not_of(" \t"));
+        name.erase(name.find_last_not_of(" \t\r") + 1);
+        if (equals == std::string::npos || name != "ActionKey")
+            continue;
+        auto code = static_cast<uint32_t>(std::atoi(line.c_str() + equals + 1));
+        bool refused = false;
+        for (const RemoteKey &k : remoteKeys)
+            refused |= k.name != "action" && k.code == code;
+        if (!refused)
+            key = code;
+    }
+    return key;
 }
 
 } // namespace
@@ -250,6 +405,9 @@ LatencySummary summarize(std::vector<double> samples)
 
 int runLive(const LiveOptions &options, const Typesetter &typesetter)
 {
+    // The page's threads would each get a heap arena of their own and keep it;
+    // two arenas are plenty for a handful of browsers.
+    mallopt(M_ARENA_MAX, 2);
     interrupted = false;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -309,10 +467,13 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
                 return 2;
             }
         }
-        player = std::make_unique<RouterPlayer>(std::move(script), [](const std::string &what) {
-            std::printf("[router] %s\n", what.c_str());
-            std::fflush(stdout);
-        });
+        player = std::make_unique<RouterPlayer>(
+            std::move(script),
+            [](const std::string &what) {
+                std::printf("[router] %s\n", what.c_str());
+                std::fflush(stdout);
+            },
+            options.loopScript);
         network().setRouter("", player->port());
         std::printf("fake router on 127.0.0.1:%u%s\n", player->port(),
                     options.routerScript.empty() ? "" : (", playing " + options.routerScript.string()).c_str());
@@ -323,11 +484,29 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     if (options.httpPort >= 0) {
         LivePage::RouterConsole console;
         if (player)
-            console = [p = player.get()](const std::string &line) { return p->submit(line); };
+            console = [p = player.get()](const std::string &line, double after, bool &failed) {
+                std::string report =
+                    after > 0 ? p->schedule(line, milliseconds(static_cast<long long>(after * 1000))) : p->submit(line);
+                failed = report.rfind("error:", 0) == 0;
+                // The program drops event lines on connection ids it has no
+                // line for; say so where the line was typed.
+                if (!failed && report.find("sent") != std::string::npos) {
+                    auto fields = line.find_first_of(" \t;");
+                    int id = fields == std::string::npos ? 0 : std::atoi(line.c_str() + fields + 1);
+                    if (id < 0 || id > 7) {
+                        failed = true;
+                        report = "the program ignores connection id " + std::to_string(id) +
+                                 " (it keeps lines 0 to 7): " + report;
+                    }
+                }
+                return report;
+            };
         try {
             page = std::make_unique<LivePage>(options.bindAddress, static_cast<uint16_t>(options.httpPort), console);
         } catch (const std::exception &e) {
-            std::fprintf(stderr, "%s\n", e.what());
+            std::fprintf(stderr,
+                         "%s: is the port in use? Choose another with --http PORT (./demo.sh: PORT=8081 ./demo.sh)\n",
+                         e.what());
             return 2;
         }
         page->publishFrame(tv, 0);
@@ -347,18 +526,70 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     });
 
     JournalDrain journal(page.get(), options.journalFile);
-    Receiver receiver(*entries);
-    receiver.start();
+    auto receiver = std::make_unique<Receiver>(*entries);
+    receiver->start();
     journal.drain();
     if (latency)
         latency->start();
+    if (page) {
+        nlohmann::json setup = {{"callers", bookCallers(fw.disk.root())},
+                                {"actionKey", settingsActionKey(fw.disk.root())},
+                                {"router", player != nullptr}};
+        page->setSetup(setup.dump());
+    }
+
+    int status = 0;
+    // After the program's end: what it left behind.
+    auto reportLeaks = [&] {
+        for (const auto &leak : fw.leakReport()) {
+            std::printf("leak: %s\n", leak.c_str());
+            if (page)
+                page->addPrint("[simulator] leak: " + leak + "\n");
+            status = 1;
+        }
+    };
+    std::string programEnd; // why the program is not running; empty while it is
+    auto ended = [&](std::string why) {
+        journal.drain();
+        programEnd = std::move(why);
+        std::printf("%s\n", programEnd.c_str());
+        if (page)
+            page->addPrint("[simulator] " + programEnd + "\n");
+        reportLeaks();
+    };
+    auto publishStatus = [&] {
+        if (!page)
+            return;
+        if (journal.watch().connected() && network().programSockets().empty())
+            journal.watch().noteClosed();
+        nlohmann::json lines = player ? nlohmann::json(player->lineStates()) : nlohmann::json(nullptr);
+        bool normal = fw.receiver.state == 0 && fw.receiver.subState == 0x1F;
+        nlohmann::json state = {
+            {"running", programEnd.empty()},
+            {"ended", programEnd},
+            {"connected", journal.watch().connected() && programEnd.empty()},
+            {"attempts", std::min(journal.watch().attempts(), 3)},
+            {"lines", lines},
+            {"routerClients", player ? static_cast<int>(player->clients()) : -1},
+            {"heapUsed", fw.heap.liveBytes()},
+            {"heapBlocks", fw.heap.liveBlocks()},
+            {"heapSize", fw.heap.size()},
+            {"normalViewing", normal},
+            {"receiverState", std::to_string(fw.receiver.state) + "/" + std::to_string(fw.receiver.subState)},
+            {"frame", fw.osd.frameNumber()},
+            {"screenText", journal.screen().texts()},
+        };
+        page->setStatus(state.dump());
+    };
 
     // The firmware's event loop: queued keys, then one idle event, about a
     // hundred times a second. A late turn does not make up for lost ones.
+    // With a page the simulator outlives the program, which can be started
+    // again from there.
     auto started = SteadyClock::now();
     auto next = started;
     std::string ending = "the simulator was stopped";
-    while (receiver.resident()) {
+    while (true) {
         if (interrupted)
             break;
         if (options.seconds > 0 && SteadyClock::now() - started >= std::chrono::duration<double>(options.seconds)) {
@@ -369,32 +600,66 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
             ending = "the measurement is done";
             break;
         }
-        if (page)
+        if (page) {
+            for (PageControl control : page->takeControls()) {
+                if (control == PageControl::replay && player) {
+                    player->replay();
+                } else if (control == PageControl::stop && receiver->resident()) {
+                    receiver->stop();
+                    ended("the program was stopped (stop event)");
+                } else if (control == PageControl::restart) {
+                    if (receiver->resident()) {
+                        receiver->stop();
+                        ended("the program was stopped for a restart");
+                    }
+                    // A private copy, so that the program's state starts anew.
+                    auto fresh = loadProgram(options.program, true, &error);
+                    if (!fresh) {
+                        page->addPrint("[simulator] cannot load the program: " + error + "\n");
+                        continue;
+                    }
+                    fw.heap.reset(fw.heap.size());
+                    fw.receiver = {};
+                    journal.watch() = {};
+                    page->addPrint("[simulator] the program starts anew\n");
+                    receiver = std::make_unique<Receiver>(*fresh);
+                    programEnd.clear();
+                    receiver->start();
+                }
+            }
             for (uint32_t key : page->takeKeys())
-                if (receiver.resident())
-                    receiver.key(key);
-        if (receiver.resident())
-            receiver.idle();
+                if (receiver->resident())
+                    receiver->key(key);
+        }
+        if (receiver->resident())
+            receiver->idle();
         journal.drain();
+        if (!receiver->resident() && programEnd.empty()) {
+            std::string why = "the program ended itself";
+            const auto &shown = journal.screen().lastRemoved();
+            for (size_t i = 0; i < shown.size(); ++i)
+                why += (i == 0 ? " after showing \"" : " / ") + shown[i] + (i + 1 == shown.size() ? "\"" : "");
+            ended(why);
+            if (!page) {
+                ending.clear();
+                break;
+            }
+        }
+        publishStatus();
         next += idlePeriod;
         auto now = SteadyClock::now();
         if (next < now)
             next = now;
         std::this_thread::sleep_until(next);
     }
-    if (!receiver.resident())
-        ending = "the program ended itself";
-    receiver.stop();
-    journal.drain();
-    std::printf("%s\n", ending.c_str());
-    if (page)
-        page->setEnded(ending);
-
-    int status = 0;
-    for (const auto &leak : fw.leakReport()) {
-        std::printf("leak: %s\n", leak.c_str());
-        status = 1;
+    if (programEnd.empty()) {
+        receiver->stop();
+        ended(ending);
+    } else if (!ending.empty()) {
+        std::printf("%s\n", ending.c_str());
     }
+    publishStatus();
+
     fw.osd.onFrame({});
     if (latency) {
         latency->finish();

@@ -26,6 +26,7 @@ struct LiveOptions {
     std::string routerAddress;
     uint16_t routerPort = 0;
     std::filesystem::path routerScript;
+    bool loopScript = false; // the script starts again once it has played
 
     std::string bindAddress = "127.0.0.1";
     int httpPort = 8080; // -1: no page; 0: any free port

@@ -1,9 +1,9 @@
 #include "livePage.h"
 
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include <stdexcept>
-#include <thread>
 
 #include "pngFile.h"
 #include "remote.h"
@@ -14,7 +14,13 @@ namespace sim
 namespace
 {
 
+using Json = nlohmann::json;
+
 constexpr size_t maxWaitingKeys = 64;
+constexpr size_t maxWaitingControls = 8;
+// A comment line this often is all that travels while nothing changes; it
+// lets the server notice a viewer that has gone and give its thread back.
+constexpr auto heartbeat = std::chrono::seconds(30);
 
 // Debug lines are Latin-1; JSON wants UTF-8 with control bytes escaped.
 std::string jsonString(std::string_view latin1)
@@ -38,7 +44,75 @@ std::string jsonString(std::string_view latin1)
     return out + "\"";
 }
 
+std::string base64(const std::vector<unsigned char> &bytes)
+{
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        uint32_t v = bytes[i] << 16 | bytes[i + 1] << 8 | bytes[i + 2];
+        out += digits[v >> 18];
+        out += digits[v >> 12 & 63];
+        out += digits[v >> 6 & 63];
+        out += digits[v & 63];
+    }
+    if (i < bytes.size()) {
+        uint32_t v = bytes[i] << 16 | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0);
+        out += digits[v >> 18];
+        out += digits[v >> 12 & 63];
+        out += i + 1 < bytes.size() ? digits[v >> 6 & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+// The paths the page uses and the one method each takes.
+struct Route {
+    const char *path;
+    const char *method;
+};
+constexpr Route routes[] = {
+    {"/", "GET"},     {"/favicon.ico", "GET"}, {"/events", "GET"},   {"/frame.png", "GET"}, {"/journal.txt", "GET"},
+    {"/key", "POST"}, {"/router", "POST"},     {"/control", "POST"},
+};
+
+void refuse(httplib::Response &res, int status, const std::string &why)
+{
+    res.status = status;
+    // The rest of a refused request is never read, so the connection must not
+    // carry another one.
+    res.set_header("Connection", "close");
+    res.set_content(why + "\n", "text/plain; charset=utf-8");
+}
+
+bool allDigits(const std::string &text)
+{
+    return !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The body of a state-changing request as a JSON object; nothing for
+// anything else.
+std::optional<Json> bodyObject(const httplib::Request &req)
+{
+    Json body = Json::parse(req.body, nullptr, false);
+    if (body.is_discarded() || !body.is_object())
+        return std::nullopt;
+    return body;
+}
+
 } // namespace
+
+// What one viewer has been sent so far.
+class ViewerStream
+{
+  public:
+    bool started = false;
+    uint64_t frame = UINT64_MAX;
+    uint64_t status = UINT64_MAX;
+    uint64_t setup = UINT64_MAX;
+    uint64_t nextPrint = 0;
+};
 
 struct LivePage::Server {
     httplib::Server http;
@@ -55,36 +129,189 @@ LivePage::LivePage(const std::string &bindAddress, uint16_t port, RouterConsole 
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // Viewers hold a thread each for their event stream; slow or idle clients
+    // give theirs back after a second or two.
+    http.new_task_queue = [] { return new httplib::ThreadPool(maxViewers + 16); };
+    http.set_read_timeout(2, 0);
+    http.set_write_timeout(5, 0);
+    http.set_keep_alive_timeout(2);
+    http.set_keep_alive_max_count(100);
+    http.set_payload_max_length(maxBody);
+
+    http.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
+        using httplib::Server;
+        // A page on another site that got its own name to resolve to this
+        // machine would otherwise be same-origin with us.
+        auto host = req.get_header_value("Host");
+        if (req.get_header_value_count("Host") != 1 ||
+            std::find(std::begin(hostNames_), std::end(hostNames_), host) == std::end(hostNames_)) {
+            refuse(res, 403, "this server answers only to " + hostNames_[0]);
+            return Server::HandlerResponse::Handled;
+        }
+        size_t lengths = req.get_header_value_count("Content-Length");
+        if (lengths > 1 || (lengths == 1 && !allDigits(req.get_header_value("Content-Length")))) {
+            refuse(res, 400, "malformed Content-Length");
+            return Server::HandlerResponse::Handled;
+        }
+        if (req.has_header("Transfer-Encoding")) {
+            refuse(res, 400, "bodies need a Content-Length");
+            return Server::HandlerResponse::Handled;
+        }
+        if (lengths == 1 && std::stoul(req.get_header_value("Content-Length")) > maxBody) {
+            refuse(res, 413, "requests to this page are at most " + std::to_string(maxBody) + " bytes");
+            return Server::HandlerResponse::Handled;
+        }
+        const Route *route = nullptr;
+        for (const Route &r : routes)
+            if (req.path == r.path)
+                route = &r;
+        if (!route) {
+            refuse(res, 404, "no such page");
+            return Server::HandlerResponse::Handled;
+        }
+        if (req.method != route->method) {
+            res.set_header("Allow", route->method);
+            refuse(res, 405, std::string("use ") + route->method);
+            return Server::HandlerResponse::Handled;
+        }
+        if (req.method == "POST") {
+            // A cross-site form or no-cors fetch can send neither this content
+            // type nor a foreign Origin that we would take for our own.
+            bool ownOrigin = !req.has_header("Origin") || req.get_header_value("Origin") == "http://" + host;
+            bool json = req.get_header_value("Content-Type").rfind("application/json", 0) == 0;
+            if (!ownOrigin || !json) {
+                refuse(res, 403, "only the simulator's own page may do that");
+                return Server::HandlerResponse::Handled;
+            }
+        }
+        return Server::HandlerResponse::Unhandled;
+    });
+
     http.Get("/", [](const httplib::Request &, httplib::Response &res) {
+        res.set_header("Content-Security-Policy", "default-src 'self'; img-src 'self' data:; style-src 'self' "
+                                                  "'unsafe-inline'; script-src 'self' 'unsafe-inline'");
+        res.set_header("X-Frame-Options", "DENY");
         res.set_content(livePageHtml, "text/html; charset=utf-8");
+    });
+    http.Get("/favicon.ico", [](const httplib::Request &, httplib::Response &res) {
+        res.set_header("Cache-Control", "max-age=86400");
+        res.set_content(livePageIcon, "image/svg+xml");
     });
     http.Get("/frame.png", [this](const httplib::Request &, httplib::Response &res) {
         auto png = framePng();
         res.set_header("Cache-Control", "no-store");
         res.set_content(std::string(png.begin(), png.end()), "image/png");
     });
-    http.Get("/state", [this](const httplib::Request &req, httplib::Response &res) {
-        uint64_t since = 0;
-        if (req.has_param("since"))
-            since = std::strtoull(req.get_param_value("since").c_str(), nullptr, 10);
+    http.Get("/journal.txt", [this](const httplib::Request &, httplib::Response &res) {
+        std::string text;
+        {
+            std::lock_guard lock(mutex_);
+            text = journal_;
+        }
+        res.set_header("Content-Disposition", "attachment; filename=\"ringwatcher-journal.txt\"");
+        res.set_content(text, "text/plain; charset=iso-8859-1");
+    });
+    http.Get("/events", [this](const httplib::Request &, httplib::Response &res) {
+        {
+            std::lock_guard lock(mutex_);
+            if (viewers_ >= maxViewers) {
+                refuse(res, 503, "too many viewers");
+                return;
+            }
+            ++viewers_;
+        }
+        framed_.notify_all(); // the first viewer gets the current frame encoded
         res.set_header("Cache-Control", "no-store");
-        res.set_content(stateJson(since), "application/json");
+        auto viewer = std::make_shared<ViewerStream>();
+        res.set_chunked_content_provider(
+            "text/event-stream",
+            [this, viewer](size_t, httplib::DataSink &sink) {
+                std::string data;
+                {
+                    std::unique_lock lock(mutex_);
+                    auto pending = [&] {
+                        return stopping_ || !viewer->started || viewer->frame != encodedNumber_ ||
+                               viewer->status != statusVersion_ || viewer->setup != setupVersion_ ||
+                               viewer->nextPrint != printCount_;
+                    };
+                    if (!changed_.wait_for(lock, heartbeat, pending)) {
+                        lock.unlock();
+                        return sink.write(": still here\n\n", 14);
+                    }
+                    if (stopping_)
+                        return false;
+                    if (!viewer->started)
+                        data += "retry: 1000\n\n";
+                    viewer->started = true;
+                    if (viewer->setup != setupVersion_)
+                        data += event("setup", setup_);
+                    viewer->setup = setupVersion_;
+                    if (viewer->status != statusVersion_)
+                        data += event("status", status_);
+                    viewer->status = statusVersion_;
+                    uint64_t firstKept = printCount_ - prints_.size();
+                    if (viewer->nextPrint != printCount_) {
+                        std::string lines = "[";
+                        for (uint64_t i = std::max(viewer->nextPrint, firstKept); i < printCount_; ++i)
+                            lines += (lines.size() > 1 ? "," : "") + jsonString(prints_[i - firstKept]);
+                        data += event("prints", lines + "]");
+                    }
+                    viewer->nextPrint = printCount_;
+                    if (viewer->frame != encodedNumber_ && !frameData_.empty())
+                        data += event("frame", std::to_string(encodedNumber_) + " " + frameData_);
+                    viewer->frame = encodedNumber_;
+                }
+                return data.empty() || sink.write(data.data(), data.size());
+            },
+            [this](bool) {
+                std::lock_guard lock(mutex_);
+                --viewers_;
+            });
     });
     http.Post("/key", [this](const httplib::Request &req, httplib::Response &res) {
-        if (pressKey(req.body)) {
+        auto body = bodyObject(req);
+        std::string key = body && (*body)["key"].is_string() ? (*body)["key"].get<std::string>() : "";
+        if (pressKey(key))
             res.status = 204;
-        } else {
-            res.status = 400;
-            res.set_content("unknown key or too many keys waiting: " + req.body + "\n", "text/plain");
+        else
+            refuse(res, 400, "unknown key code or too many keys waiting: \"" + key + "\"");
+    });
+    http.Post("/control", [this](const httplib::Request &req, httplib::Response &res) {
+        auto body = bodyObject(req);
+        std::string what = body && (*body)["do"].is_string() ? (*body)["do"].get<std::string>() : "";
+        const std::pair<const char *, PageControl> names[] = {
+            {"restart", PageControl::restart}, {"stop", PageControl::stop}, {"replay", PageControl::replay}};
+        for (auto &[name, control] : names) {
+            if (what != name)
+                continue;
+            std::lock_guard lock(mutex_);
+            if (controls_.size() >= maxWaitingControls)
+                break;
+            controls_.push_back(control);
+            res.status = 204;
+            return;
         }
+        refuse(res, 400, "no such control, or too many waiting: \"" + what + "\"");
     });
     http.Post("/router", [this](const httplib::Request &req, httplib::Response &res) {
         if (!console_) {
-            res.status = 404;
-            res.set_content("the program is connected to an external router\n", "text/plain");
+            refuse(res, 409, "the program is connected to an external router");
             return;
         }
-        res.set_content(console_(req.body), "text/plain; charset=utf-8");
+        auto body = bodyObject(req);
+        if (!body || !(*body)["command"].is_string()) {
+            refuse(res, 400, "expected {\"command\": \"...\"}");
+            return;
+        }
+        double after = (*body)["after"].is_number() ? (*body)["after"].get<double>() : 0;
+        if (!(after >= 0 && after <= 3600)) {
+            refuse(res, 400, "a command waits between 0 and 3600 seconds");
+            return;
+        }
+        bool failed = false;
+        std::string report = console_((*body)["command"].get<std::string>(), after, failed);
+        res.status = failed ? 400 : 200;
+        res.set_content(report + "\n", "text/plain; charset=utf-8");
     });
 
     int bound = port == 0 ? http.bind_to_any_port(bindAddress.c_str())
@@ -92,6 +319,12 @@ LivePage::LivePage(const std::string &bindAddress, uint16_t port, RouterConsole 
     if (bound <= 0)
         throw std::runtime_error("cannot serve the page on " + bindAddress + ":" + std::to_string(port));
     port_ = static_cast<uint16_t>(bound);
+    std::string suffix = ":" + std::to_string(port_);
+    hostNames_[0] = bindAddress + suffix;
+    hostNames_[1] = "localhost" + suffix;
+    hostNames_[2] = (bindAddress == "::1" ? "[::1]" : "127.0.0.1") + suffix;
+
+    encoder_ = std::thread([this] { encodeFrames(); });
     server_->thread = std::thread([this] { server_->http.listen_after_bind(); });
     // stop() only ends a server that has started listening.
     for (int i = 0; i < 5000 && !http.is_running(); ++i)
@@ -100,31 +333,96 @@ LivePage::LivePage(const std::string &bindAddress, uint16_t port, RouterConsole 
 
 LivePage::~LivePage()
 {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    framed_.notify_all();
     server_->http.stop();
     if (server_->thread.joinable())
         server_->thread.join();
+    encoder_.join();
+}
+
+std::string LivePage::event(const char *name, const std::string &data) const
+{
+    return std::string("event: ") + name + "\ndata: " + data + "\n\n";
+}
+
+// One PNG per frame whatever the number of viewers, and none while nobody
+// watches; a frame that was replaced before its turn is never encoded.
+void LivePage::encodeFrames()
+{
+    std::unique_lock lock(mutex_);
+    while (true) {
+        framed_.wait(lock, [&] { return stopping_ || (viewers_ > 0 && encodedNumber_ != frameNumber_); });
+        if (stopping_)
+            return;
+        Surface frame = frame_;
+        uint64_t number = frameNumber_;
+        lock.unlock();
+        auto png = encodePngQuickly(frame);
+        std::string data = base64(png);
+        lock.lock();
+        png_ = std::move(png);
+        frameData_ = std::move(data);
+        encodedNumber_ = number;
+        changed_.notify_all();
+    }
 }
 
 void LivePage::publishFrame(const Surface &frame, uint64_t number)
 {
-    std::lock_guard lock(mutex_);
-    frame_ = frame;
-    frameNumber_ = number;
+    {
+        std::lock_guard lock(mutex_);
+        frame_ = frame;
+        frameNumber_ = number;
+    }
+    framed_.notify_all();
 }
 
 void LivePage::addPrint(std::string line)
 {
-    std::lock_guard lock(mutex_);
-    prints_.push_back(std::move(line));
-    if (prints_.size() > keptPrints)
-        prints_.pop_front();
-    ++printCount_;
+    {
+        std::lock_guard lock(mutex_);
+        prints_.push_back(std::move(line));
+        if (prints_.size() > keptPrints)
+            prints_.pop_front();
+        ++printCount_;
+    }
+    changed_.notify_all();
 }
 
-void LivePage::setEnded(std::string why)
+void LivePage::addJournal(const std::string &line)
 {
     std::lock_guard lock(mutex_);
-    ended_ = std::move(why);
+    // A long run keeps its latest part.
+    if (journal_.size() + line.size() > keptJournalBytes)
+        journal_.erase(0, journal_.find('\n', journal_.size() / 2) + 1);
+    journal_ += line;
+}
+
+void LivePage::setStatus(std::string json)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (json == status_)
+            return;
+        status_ = std::move(json);
+        ++statusVersion_;
+    }
+    changed_.notify_all();
+}
+
+void LivePage::setSetup(std::string json)
+{
+    {
+        std::lock_guard lock(mutex_);
+        setup_ = std::move(json);
+        ++setupVersion_;
+    }
+    changed_.notify_all();
 }
 
 std::vector<uint32_t> LivePage::takeKeys()
@@ -132,6 +430,14 @@ std::vector<uint32_t> LivePage::takeKeys()
     std::lock_guard lock(mutex_);
     std::vector<uint32_t> out(keys_.begin(), keys_.end());
     keys_.clear();
+    return out;
+}
+
+std::vector<PageControl> LivePage::takeControls()
+{
+    std::lock_guard lock(mutex_);
+    std::vector<PageControl> out(controls_.begin(), controls_.end());
+    controls_.clear();
     return out;
 }
 
@@ -149,40 +455,16 @@ bool LivePage::pressKey(const std::string &nameOrCode)
     return true;
 }
 
-std::string LivePage::stateJson(uint64_t sincePrint) const
-{
-    std::lock_guard lock(mutex_);
-    std::string out = "{\"frame\":" + std::to_string(frameNumber_) + ",\"router\":" + (console_ ? "true" : "false") +
-                      ",\"ended\":" + jsonString(ended_) + ",\"prints\":[";
-    uint64_t firstKept = printCount_ - prints_.size();
-    bool comma = false;
-    for (uint64_t i = std::max(sincePrint, firstKept); i < printCount_; ++i) {
-        if (comma)
-            out += ',';
-        out += jsonString(prints_[i - firstKept]);
-        comma = true;
-    }
-    return out + "],\"next\":" + std::to_string(printCount_) + "}";
-}
-
 std::vector<unsigned char> LivePage::framePng()
 {
     Surface frame;
-    uint64_t number;
     {
         std::lock_guard lock(mutex_);
-        if (pngNumber_ == frameNumber_ && !png_.empty())
+        if (encodedNumber_ == frameNumber_ && !png_.empty())
             return png_;
         frame = frame_;
-        number = frameNumber_;
     }
-    // Encoding takes milliseconds: done outside the lock, so the event
-    // thread never waits for a browser.
-    auto png = encodePng(frame);
-    std::lock_guard lock(mutex_);
-    png_ = png;
-    pngNumber_ = number;
-    return png;
+    return encodePngQuickly(frame);
 }
 
 } // namespace sim

@@ -152,6 +152,8 @@ int main(int argc, char **argv)
     liveCommand->add_option("--tv", live.tvPicture, "TV picture behind the overlay: a 720 x 576 PNG")
         ->check(CLI::ExistingFile);
     liveCommand->add_option("--seconds", live.seconds, "end after this many seconds");
+    liveCommand->add_flag("--loop", live.loopScript, "play the --fakerouter script again and again")
+        ->needs(scriptOption);
     liveCommand
         ->add_option("--latency", live.latencyLines,
                      "measure: the in-process router writes N lines; time from each write to its frame")

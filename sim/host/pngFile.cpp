@@ -92,6 +92,48 @@ std::vector<unsigned char> encodePng(const Surface &surface)
     return out;
 }
 
+std::vector<unsigned char> encodePngQuickly(const Surface &surface)
+{
+    if (!fits(surface))
+        return {};
+    png_uint_32 format;
+    auto bytes = packed(surface, format);
+    int channels = format == PNG_FORMAT_BGR ? 3 : 4;
+    std::vector<unsigned char> out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return {};
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            auto *to = static_cast<std::vector<unsigned char> *>(png_get_io_ptr(p));
+            to->insert(to->end(), data, data + length);
+        },
+        nullptr);
+    // Unfiltered rows at the fastest zlib level: a few milliseconds a frame,
+    // a tenth of the default's time, for a file eight times as big that
+    // loopback carries in no time.
+    png_set_compression_level(png, 1);
+    png_set_filter(png, 0, PNG_FILTER_NONE);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(surface.width), static_cast<png_uint_32>(surface.height), 8,
+                 channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_bgr(png);
+    for (int y = 0; y < surface.height; ++y)
+        png_write_row(png, &bytes[static_cast<size_t>(y) * surface.width * channels]);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
 std::optional<Surface> readPng(const std::filesystem::path &file, std::string *error)
 {
     PngImage png;

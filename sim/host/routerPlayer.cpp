@@ -6,8 +6,8 @@ namespace sim
 using fakerouter::Action;
 using std::chrono::milliseconds;
 
-RouterPlayer::RouterPlayer(std::vector<fakerouter::Step> script, Report report)
-    : router_(0), script_(std::move(script)), report_(std::move(report))
+RouterPlayer::RouterPlayer(std::vector<fakerouter::Step> script, Report report, bool loops)
+    : router_(0), script_(std::move(script)), report_(std::move(report)), loop_(loops)
 {
     thread_ = std::thread([this] { loop(); });
 }
@@ -47,16 +47,86 @@ std::string RouterPlayer::submit(const std::string &line)
     return done.get();
 }
 
+std::string RouterPlayer::schedule(const std::string &line, milliseconds after)
+{
+    fakerouter::Command command;
+    try {
+        command = fakerouter::parseCommand(line);
+    } catch (const fakerouter::SyntaxError &e) {
+        return std::string("error: ") + e.what();
+    }
+    if (command.action == Action::Quit || command.action == Action::WaitClient)
+        return "error: not a command for later";
+    {
+        std::lock_guard lock(mutex_);
+        timers_.push_back({Clock::now() + after, command});
+    }
+    wake_.notify_all();
+    char text[64];
+    std::snprintf(text, sizeof text, "in %.1f s: ", static_cast<double>(after.count()) / 1000);
+    return text + line;
+}
+
+void RouterPlayer::replay()
+{
+    {
+        std::lock_guard lock(mutex_);
+        replay_ = true;
+    }
+    wake_.notify_all();
+}
+
+std::vector<std::string> RouterPlayer::lineStates() const
+{
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+size_t RouterPlayer::clients() const
+{
+    std::lock_guard lock(mutex_);
+    return clients_;
+}
+
+// The router's own view of its lines, from the event lines it sends.
+void RouterPlayer::noteLine(const fakerouter::Command &command)
+{
+    if (command.action != Action::Send && command.action != Action::Drip)
+        return;
+    std::string_view text = command.text;
+    if (command.asIs && fakerouter::startsWithTimestamp(text))
+        text.remove_prefix(text.find(';') + 1);
+    auto semicolon = text.find(';');
+    if (semicolon == std::string_view::npos)
+        return;
+    std::string_view word = text.substr(0, semicolon);
+    int id = std::atoi(std::string(text.substr(semicolon + 1)).c_str());
+    if (id < 0 || id > 7)
+        return;
+    const char *state = word == "RING"         ? "ring"
+                        : word == "CALL"       ? "call"
+                        : word == "CONNECT"    ? "connect"
+                        : word == "DISCONNECT" ? "idle"
+                                               : nullptr;
+    if (!state)
+        return;
+    std::lock_guard lock(mutex_);
+    lines_[static_cast<size_t>(id)] = state;
+}
+
 std::string RouterPlayer::execute(const fakerouter::Command &command)
 {
+    noteLine(command);
     std::string text;
     try {
         text = fakerouter::perform(router_, command);
     } catch (const std::exception &e) {
         text = std::string("error: ") + e.what();
     }
-    if (auto next = fakerouter::followUp(command))
+    if (auto next = fakerouter::followUp(command)) {
+        std::lock_guard lock(mutex_);
         timers_.push_back({Clock::now() + command.duration, *next});
+    }
     if (report_)
         report_(text);
     return text;
@@ -78,8 +148,14 @@ void RouterPlayer::playScript()
             lastDue_ += step.delay;
             execute(step.command);
         }
-        if (++step_ == script_.size() && report_)
-            report_("script finished");
+        if (++step_ == script_.size()) {
+            if (report_)
+                report_(loop_ ? "script finished; it starts again" : "script finished");
+            if (loop_) {
+                step_ = 0;
+                return; // an hour of calls, or none at all, never spins
+            }
+        }
     }
 }
 
@@ -90,20 +166,28 @@ void RouterPlayer::loop()
     while (!stopping_) {
         std::deque<Job> jobs;
         jobs.swap(jobs_);
+        if (replay_) {
+            replay_ = false;
+            step_ = 0;
+            lastDue_ = Clock::now();
+        }
+        auto due = std::move(timers_);
+        timers_.clear();
         lock.unlock();
 
         router_.acceptPending();
         if (router_.clientCount() != clients_ && report_)
             report_(std::to_string(router_.clientCount()) + " client(s) connected");
-        clients_ = router_.clientCount();
-        for (size_t i = 0; i < timers_.size();) {
-            if (timers_[i].first <= Clock::now()) {
-                auto command = timers_[i].second;
-                timers_.erase(timers_.begin() + static_cast<long>(i));
-                execute(command);
-            } else {
-                ++i;
-            }
+        {
+            std::lock_guard guard(mutex_);
+            clients_ = router_.clientCount();
+        }
+        std::vector<std::pair<Clock::time_point, fakerouter::Command>> later;
+        for (auto &timer : due) {
+            if (timer.first <= Clock::now())
+                execute(timer.second);
+            else
+                later.push_back(timer);
         }
         playScript();
         for (Job &job : jobs)
@@ -113,10 +197,13 @@ void RouterPlayer::loop()
         auto next = Clock::now() + milliseconds(50);
         if (step_ < script_.size() && script_[step_].command.action != Action::WaitClient)
             next = std::min(next, lastDue_ + script_[step_].delay);
-        for (const auto &timer : timers_)
+        for (const auto &timer : later)
             next = std::min(next, timer.first);
         lock.lock();
-        wake_.wait_until(lock, next, [this] { return stopping_ || !jobs_.empty(); });
+        for (auto &timer : later)
+            timers_.push_back(timer);
+        wake_.wait_until(lock, next,
+                         [&] { return stopping_ || !jobs_.empty() || replay_ || timers_.size() > later.size(); });
     }
 }
 

@@ -24,8 +24,9 @@ class RouterPlayer
     using Report = std::function<void(const std::string &)>;
 
     // Listens on a free loopback port and starts playing at once; `report`
-    // hears what the router did (on the router's thread).
-    RouterPlayer(std::vector<fakerouter::Step> script, Report report);
+    // hears what the router did (on the router's thread). A looping script
+    // starts again once it has played.
+    RouterPlayer(std::vector<fakerouter::Step> script, Report report, bool loops = false);
     ~RouterPlayer();
     RouterPlayer(const RouterPlayer &) = delete;
     RouterPlayer &operator=(const RouterPlayer &) = delete;
@@ -35,6 +36,15 @@ class RouterPlayer
     // One command in the fake router's language, carried out on the router's
     // thread; returns its report, or the syntax error.
     std::string submit(const std::string &line);
+    // The same, carried out `after` from now; returns at once.
+    std::string schedule(const std::string &line, std::chrono::milliseconds after);
+    // Plays the script again from its start.
+    void replay();
+
+    // What the router last said on each connection id 0..7: "idle", "ring",
+    // "call", "connect" (call state as the router sees it), and its clients.
+    std::vector<std::string> lineStates() const;
+    size_t clients() const;
 
   private:
     struct Job {
@@ -45,6 +55,7 @@ class RouterPlayer
 
     void loop();
     std::string execute(const fakerouter::Command &command);
+    void noteLine(const fakerouter::Command &command);
     void playScript();
 
     fakerouter::FakeRouter router_;
@@ -54,8 +65,11 @@ class RouterPlayer
     Clock::time_point lastDue_;
     std::vector<std::pair<Clock::time_point, fakerouter::Command>> timers_;
     size_t clients_ = 0;
+    bool loop_ = false;
+    bool replay_ = false;
+    std::vector<std::string> lines_ = std::vector<std::string>(8, "idle");
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job> jobs_;
     bool stopping_ = false;

@@ -94,6 +94,26 @@ TEST(RouterPlayer, TheConsoleSendsCommandsAndReportsMistakes)
     EXPECT_NE(player.submit("status").find("1 client"), std::string::npos);
 }
 
+TEST(RouterPlayer, LaterCommandsLineStatesAndReplay)
+{
+    auto script = fakerouter::parseScript("wait client\nring 1 0301234567 5550001\n");
+    sim::RouterPlayer player(script, {});
+    Client client(player.port());
+    ASSERT_TRUE(client.connected());
+    EXPECT_NE(client.readLine().find(";RING;1;"), std::string::npos);
+    EXPECT_EQ(player.lineStates()[1], "ring");
+    EXPECT_EQ(player.clients(), 1u);
+
+    EXPECT_EQ(player.schedule("disconnect 1 0", 200ms).rfind("in 0.2 s", 0), 0u);
+    EXPECT_EQ(player.schedule("fly", 0ms).rfind("error:", 0), 0u);
+    EXPECT_EQ(player.lineStates()[1], "ring") << "not before its time";
+    EXPECT_NE(client.readLine().find(";DISCONNECT;1;0;"), std::string::npos);
+    EXPECT_EQ(player.lineStates()[1], "idle");
+
+    player.replay();
+    EXPECT_NE(client.readLine().find(";RING;1;"), std::string::npos);
+}
+
 TEST(Latency, MedianAndPercentileAreOrderStatistics)
 {
     std::vector<double> samples;

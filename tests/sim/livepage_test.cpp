@@ -1,32 +1,40 @@
 // The live page over real HTTP on loopback: keys are queued for the event
-// thread, the frame comes back as the PNG that was published, debug lines
-// arrive once each as UTF-8 JSON, and the router console is reached.
+// thread, a viewer's event stream carries the setup, status, debug lines and
+// the published frame, the router console is reached, and every request that
+// is not the page's own is refused without changing anything.
 #include <gtest/gtest.h>
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <fstream>
+#include <thread>
 
 #include "livePage.h"
 #include "pngFile.h"
-#include "remote.h"
 
 namespace
 {
 
 namespace fs = std::filesystem;
 
-TEST(LivePage, KeysFromTheBrowserWaitForTheEventThreadInOrder)
+const httplib::Headers json = {{"Content-Type", "application/json"}};
+
+TEST(LivePage, KeysFromThePageWaitForTheEventThreadInOrder)
 {
     sim::LivePage page("127.0.0.1", 0);
     httplib::Client client("127.0.0.1", page.port());
-    for (const char *key : {"action", "down", "0x10046", "65551", " up\n"}) {
-        auto res = client.Post("/key", key, "text/plain");
+    for (const char *key : {"action", "down", "0x10046", "65551", " up\\n"}) {
+        auto res = client.Post("/key", json, "{\"key\":\"" + std::string(key) + "\"}", "application/json");
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 204) << key;
     }
-    for (const char *bad : {"", "red", "0x", "12ab", "99999999999"}) {
-        auto res = client.Post("/key", bad, "text/plain");
+    for (const char *bad : {R"({"key":""})", R"({"key":"red"})", R"({"key":"0x"})", R"({"key":99})", "[1]", "{"}) {
+        auto res = client.Post("/key", json, bad, "application/json");
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 400) << bad;
     }
@@ -46,80 +54,170 @@ TEST(LivePage, TheKeyQueueIsBounded)
     EXPECT_TRUE(page.pressKey("down"));
 }
 
-TEST(LivePage, TheFrameIsServedAsTheLatestPublishedPicture)
+// Reads a viewer's event stream until `enough` says so or two seconds pass.
+std::string readEvents(uint16_t port, const std::function<bool(const std::string &)> &enough)
+{
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(2, 0);
+    std::string got;
+    client.Get("/events", [&](const char *data, size_t length) {
+        got.append(data, length);
+        return !enough(got);
+    });
+    return got;
+}
+
+std::vector<unsigned char> unbase64(const std::string &text)
+{
+    static const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::vector<unsigned char> out;
+    uint32_t bits = 0;
+    int held = 0;
+    for (char c : text) {
+        auto v = digits.find(c);
+        if (v == std::string::npos)
+            break;
+        bits = bits << 6 | static_cast<uint32_t>(v);
+        if ((held += 6) >= 8)
+            out.push_back(static_cast<unsigned char>(bits >> (held -= 8)));
+    }
+    return out;
+}
+
+TEST(LivePage, AViewerGetsSetupStatusDebugLinesAndTheLatestFrame)
 {
     sim::LivePage page("127.0.0.1", 0);
-    httplib::Client client("127.0.0.1", page.port());
     sim::Surface frame = sim::Osd::testPicture();
     page.publishFrame(frame, 1);
     frame.at(10, 10) = 0xFF123456;
     page.publishFrame(frame, 2);
-
-    auto res = client.Get("/frame.png");
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200);
-    EXPECT_EQ(res->get_header_value("Content-Type"), "image/png");
-    char pattern[] = "/tmp/rw-page-XXXXXX";
-    ASSERT_NE(mkstemp(pattern), -1);
-    std::ofstream(pattern, std::ios::binary) << res->body;
-    auto png = sim::readPng(pattern);
-    fs::remove(pattern);
-    ASSERT_TRUE(png);
-    EXPECT_EQ(png->pixels, frame.pixels);
-
-    auto state = client.Get("/state");
-    ASSERT_TRUE(state);
-    EXPECT_NE(state->body.find("\"frame\":2"), std::string::npos) << state->body;
-}
-
-TEST(LivePage, DebugLinesArriveOnceAsUtf8)
-{
-    sim::LivePage page("127.0.0.1", 0);
+    page.setSetup(R"({"actionKey":65609})");
+    page.setStatus(R"({"running":true})");
     page.addPrint("Anruf f\374r \"Zuhause\"\n");
     page.addPrint("zwei\ttabs\\\n");
-    std::string all = page.stateJson(0);
-    EXPECT_NE(all.find("\"prints\":[\"Anruf f\303\274r \\\"Zuhause\\\"\\u000a\",\"zwei\\u0009tabs\\\\\\u000a\"]"),
-              std::string::npos)
-        << all;
-    EXPECT_NE(all.find("\"next\":2"), std::string::npos);
-    EXPECT_NE(page.stateJson(2).find("\"prints\":[]"), std::string::npos);
-    EXPECT_NE(page.stateJson(1).find("\"prints\":[\"zwei"), std::string::npos);
 
-    // A slow browser misses the oldest lines, never the count.
-    for (size_t i = 0; i < sim::LivePage::keptPrints + 10; ++i)
-        page.addPrint("line " + std::to_string(i) + "\n");
-    std::string late = page.stateJson(0);
-    EXPECT_EQ(late.find("Zuhause"), std::string::npos);
-    EXPECT_NE(late.find("\"line 11\\u000a\""), std::string::npos);
-    EXPECT_EQ(late.find("\"line 9\\u000a\""), std::string::npos);
-    EXPECT_NE(late.find("\"next\":" + std::to_string(sim::LivePage::keptPrints + 12)), std::string::npos);
+    std::string events = readEvents(page.port(), [](const std::string &s) {
+        auto frameAt = s.find("event: frame\ndata: ");
+        return frameAt != std::string::npos && s.find("\n\n", frameAt) != std::string::npos;
+    });
+    EXPECT_NE(events.find("event: setup\ndata: {\"actionKey\":65609}\n\n"), std::string::npos) << events.substr(0, 300);
+    EXPECT_NE(events.find("event: status\ndata: {\"running\":true}\n\n"), std::string::npos);
+    EXPECT_NE(events.find(
+                  "event: prints\ndata: [\"Anruf f\303\274r \\\"Zuhause\\\"\\u000a\",\"zwei\\u0009tabs\\\\\\u000a\"]"),
+              std::string::npos);
+    auto data = events.find("event: frame\ndata: 2 ");
+    ASSERT_NE(data, std::string::npos) << "the latest frame, and only it";
+    auto png = unbase64(events.substr(data + 21, events.find("\n\n", data) - data - 21));
+
+    char pattern[] = "/tmp/rw-page-XXXXXX";
+    ASSERT_NE(mkstemp(pattern), -1);
+    std::ofstream(pattern, std::ios::binary).write(reinterpret_cast<const char *>(png.data()), png.size());
+    auto shown = sim::readPng(pattern);
+    fs::remove(pattern);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->pixels, frame.pixels);
+    EXPECT_EQ(page.framePng(), png) << "the saved frame is the pushed one";
+}
+
+TEST(LivePage, ADebugLineReachesAWatchingViewer)
+{
+    sim::LivePage page("127.0.0.1", 0);
+    std::thread later([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        page.addPrint("late line\n");
+    });
+    std::string events = readEvents(page.port(), [](const std::string &s) { return s.find("late line") != s.npos; });
+    later.join();
+    EXPECT_NE(events.find("event: prints\ndata: [\"late line\\u000a\"]"), std::string::npos) << events;
+}
+
+TEST(LivePage, OnlyThePagesOwnWellFormedRequestsChangeAnything)
+{
+    sim::LivePage page("127.0.0.1", 0);
+    std::string host = "127.0.0.1:" + std::to_string(page.port());
+    std::string body = R"({"key":"action"})";
+    struct Case {
+        const char *what;
+        std::string request;
+        int status;
+    };
+    auto post = [&](const std::string &headers, const std::string &content = R"({"key":"action"})") {
+        return "POST /key HTTP/1.1\r\n" + headers + "Content-Length: " + std::to_string(content.size()) + "\r\n\r\n" +
+               content;
+    };
+    const std::string hostLine = "Host: " + host + "\r\n", jsonLine = "Content-Type: application/json\r\n";
+    const Case cases[] = {
+        {"the page's own request", post(hostLine + jsonLine + "Origin: http://" + host + "\r\n"), 204},
+        {"a foreign Host (DNS rebinding)",
+         post("Host: evil.example:" + std::to_string(page.port()) + "\r\n" + jsonLine), 403},
+        {"no Host", post(jsonLine), 403},
+        {"two Hosts", post(hostLine + hostLine + jsonLine), 403},
+        {"another origin", post(hostLine + jsonLine + "Origin: http://evil.example\r\n"), 403},
+        {"a form's or no-cors fetch's content type", post(hostLine + "Content-Type: text/plain\r\n"), 403},
+        {"no content type", post(hostLine), 403},
+        {"a wrong method", "GET /key HTTP/1.1\r\n" + hostLine + "\r\n", 405},
+        {"an unknown path", "GET /state HTTP/1.1\r\n" + hostLine + "\r\n", 404},
+        {"two Content-Lengths",
+         "POST /key HTTP/1.1\r\n" + hostLine + jsonLine + "Content-Length: 16\r\nContent-Length: 16\r\n\r\n" + body,
+         400},
+        {"a negative Content-Length",
+         "POST /key HTTP/1.1\r\n" + hostLine + jsonLine + "Content-Length: -16\r\n\r\n" + body, 400},
+        {"an overflowing Content-Length",
+         "POST /key HTTP/1.1\r\n" + hostLine + jsonLine + "Content-Length: 18446744073709551632\r\n\r\n" + body, 400},
+        {"a chunked body",
+         "POST /key HTTP/1.1\r\n" + hostLine + jsonLine + "Transfer-Encoding: chunked\r\n\r\n10\r\n" + body +
+             "\r\n0\r\n\r\n",
+         400},
+        {"a big body", "POST /key HTTP/1.1\r\n" + hostLine + jsonLine + "Content-Length: 100000000\r\n\r\n" + body,
+         413},
+        {"a body on a GET", "GET / HTTP/1.1\r\n" + hostLine + "Content-Length: 100000000\r\n\r\nxxxx", 413},
+    };
+    for (const Case &c : cases) {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(page.port());
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+        ASSERT_EQ(::send(fd, c.request.data(), c.request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(c.request.size()));
+        char answer[64] = {};
+        timeval wait{3, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        ::recv(fd, answer, sizeof answer - 1, 0);
+        ::close(fd);
+        EXPECT_EQ(std::string(answer).substr(0, 12), "HTTP/1.1 " + std::to_string(c.status)) << c.what;
+        EXPECT_EQ(page.takeKeys().size(), c.status == 204 ? 1u : 0u) << c.what;
+    }
 }
 
 TEST(LivePage, TheRouterConsoleAnswersOnlyWithAnInProcessRouter)
 {
     sim::LivePage without("127.0.0.1", 0);
     httplib::Client a("127.0.0.1", without.port());
-    auto res = a.Post("/router", "ring 0 1 2", "text/plain");
+    auto res = a.Post("/router", json, R"({"command":"ring 0 1 2"})", "application/json");
     ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 404);
-    EXPECT_NE(without.stateJson(0).find("\"router\":false"), std::string::npos);
+    EXPECT_EQ(res->status, 409);
 
     std::string heard;
-    sim::LivePage with("127.0.0.1", 0, [&](const std::string &command) {
+    double waited = -1;
+    sim::LivePage with("127.0.0.1", 0, [&](const std::string &command, double after, bool &failed) {
         heard = command;
-        return std::string("sent it");
+        waited = after;
+        failed = command == "fly";
+        return std::string(failed ? "error: no" : "sent it");
     });
     httplib::Client b("127.0.0.1", with.port());
-    res = b.Post("/router", "ring 0 1 2", "text/plain");
+    res = b.Post("/router", json, R"({"command":"ring 0 1 2","after":2.5})", "application/json");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
-    EXPECT_EQ(res->body, "sent it");
+    EXPECT_EQ(res->body, "sent it\n");
     EXPECT_EQ(heard, "ring 0 1 2");
-    EXPECT_NE(with.stateJson(0).find("\"router\":true"), std::string::npos);
-
-    auto pageRes = b.Get("/");
-    ASSERT_TRUE(pageRes);
-    EXPECT_NE(pageRes->body.find("/frame.png"), std::string::npos);
+    EXPECT_DOUBLE_EQ(waited, 2.5);
+    for (const char *bad : {R"({"command":"fly"})", R"({"command":"x","after":-1})", R"({"after":1})"}) {
+        res = b.Post("/router", json, bad, "application/json");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 400) << bad;
+    }
 }
 
 TEST(LivePage, ABusyPortIsAnError)

@@ -1,0 +1,175 @@
+// The live page in a real browser: start-up, a ring from the call panel
+// (page state and screen pixels), the book's two pages, dismiss, stop,
+// restart, reconnection after the simulator restarts; and the server's
+// refusals of other origins, foreign Host names and malformed requests.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import http from 'node:http';
+import net from 'node:net';
+import { mkdirSync } from 'node:fs';
+import { join } from 'node:path';
+import { Simulator, browser, screenBox, build } from './simulator.mjs';
+
+const sim = new Simulator();
+let context, page;
+const failedLoads = [];
+const until = (fn, arg, timeout = 15000) => page.waitForFunction(fn, arg, { timeout });
+const screenHas = text => until(t => (window.rw.status.screenText || []).includes(t), text);
+
+before(async () => {
+  await sim.start();
+  context = await browser();
+  page = await context.newPage();
+  page.on('response', r => { if (r.status() >= 400) failedLoads.push(r.url() + ' ' + r.status()); });
+});
+after(async () => {
+  await context?.close();
+  await sim.stop();
+});
+
+test('opens and shows the start-up', async () => {
+  await page.goto(sim.url);
+  await until(() => window.rw.online && window.rw.frame >= 0);
+  await until(() => document.getElementById('prints').textContent.includes('Starting Ringwatcher 1.2'));
+  // The demo settings connect after five seconds.
+  await until(() => window.rw.status.connected, null, 20000);
+  assert.equal(await page.textContent('#sRouter'), 'connected');
+  assert.equal(await page.textContent('#sAttempts'), '1');
+  assert.deepEqual(failedLoads, []);
+});
+
+test('a ring from the call panel shows the caller by name', async () => {
+  const bar = [40, 62, 300, 40]; // where the status window's bar goes
+  const before = await screenBox(page, ...bar);
+  await page.selectOption('#caller', '0301234567');
+  await page.click('#ring');
+  await screenHas('Anna Müller');
+  await until(() => window.rw.status.lines[0] === 'ring');
+  await page.waitForTimeout(100);
+  const shown = await screenBox(page, ...bar);
+  const change = shown.reduce((sum, v, i) => sum + Math.abs(v - before[i]), 0);
+  assert.ok(change > 30, `the bar's pixels barely changed: ${before} -> ${shown}`);
+  mkdirSync(join(build, 'screenshots'), { recursive: true });
+  await page.screenshot({ path: process.env.RW_PAGE_SCREENSHOT || join(build, 'screenshots/live-page.png') });
+});
+
+test('the finished call is on the call list; the book switches pages and is dismissed', async () => {
+  await page.fill('#duration', '42');
+  await page.click('#hangup');
+  await until(() => window.rw.status.lines[0] === 'idle');
+  await page.click('#remote [data-key="action"]');
+  await screenHas('Anrufliste');
+  await until(() => !window.rw.status.normalViewing);
+  assert.ok((await page.evaluate(() => window.rw.status.screenText)).includes('Anna Müller'));
+  await page.click('#remote [data-key="switch"]');
+  await screenHas('Pizzeria Bella'); // listed in the phone book, never called
+  await page.click('#remote [data-key="dismiss"]'); // first the status window
+  await page.click('#remote [data-key="dismiss"]');
+  await until(() => window.rw.status.normalViewing && window.rw.status.screenText.length === 0);
+  assert.match(await page.textContent('#keylog'), /Exit[\s\S]*switch[\s\S]*Book/);
+});
+
+test('a bad key code is reported where it was typed and stays', async () => {
+  await page.fill('#code', 'red');
+  await page.press('#code', 'Enter');
+  await until(() => document.getElementById('keyError').textContent.includes('red'));
+  await page.waitForTimeout(600); // pushed updates do not wipe it
+  assert.match(await page.textContent('#keyError'), /unknown key code/);
+});
+
+test('stop ends the program, restart loads it anew', async () => {
+  await page.click('#stop');
+  await until(() => !window.rw.status.running);
+  assert.match(await page.textContent('#sProgram'), /ended: .*stop event/);
+  assert.match(await page.textContent('#prints'), /TAP STOPPED!!/);
+  await page.click('#restart');
+  await until(() => window.rw.status.running && window.rw.status.attempts === 0);
+  await until(() => window.rw.status.connected, null, 20000);
+});
+
+test('the page reconnects by itself after the simulator restarts', async () => {
+  await sim.stop();
+  await until(() => !window.rw.online);
+  assert.match(await page.textContent('#sSim'), /reconnecting/);
+  await sim.start();
+  await until(() => window.rw.online && window.rw.status.running, null, 20000);
+  assert.equal(await page.textContent('#sSim'), 'live');
+});
+
+test('a page on another origin cannot ring the receiver', async () => {
+  const target = sim.url;
+  const evil = http.createServer((req, res) => {
+    res.setHeader('Content-Type', 'text/html');
+    res.end(`<form id="f" method="POST" action="${target}router" enctype="text/plain">
+      <input name='{"command":"ring 0 0301234567 5550001","x":"' value='"}'></form><script>
+      fetch('${target}router', { method: 'POST', mode: 'no-cors', body: '{"command":"ring 1 0301234567 5550001"}' });
+      fetch('${target}router', { method: 'POST', headers: { 'Content-Type': 'application/json' },
+                                 body: '{"command":"ring 2 0301234567 5550001"}' }).catch(() => {});
+      document.getElementById('f').submit();</script>`);
+  });
+  await new Promise(done => evil.listen(0, '127.0.0.1', done));
+  const other = await context.newPage();
+  const refused = [];
+  other.on('response', r => { if (r.url().startsWith(target)) refused.push(r.status()); });
+  await other.goto(`http://localhost:${evil.address().port}/`);
+  await other.waitForTimeout(1500);
+  await other.close();
+  evil.close();
+  assert.ok(refused.length > 0 && refused.every(s => s === 403 || s === 405), `answers: ${refused}`);
+  const status = await page.evaluate(() => window.rw.status);
+  assert.deepEqual(status.lines.slice(0, 3), ['idle', 'idle', 'idle']);
+});
+
+// One raw request; the status line of the answer.
+function raw(bytes, { wait = 3000 } = {}) {
+  return new Promise(done => {
+    const s = net.connect(sim.port, '127.0.0.1', () => s.write(bytes));
+    let got = '';
+    s.on('data', d => {
+      got += d;
+      if (got.includes('\r\n')) s.destroy();
+    });
+    s.on('error', () => {});
+    s.on('close', () => done(got.split('\r\n')[0]));
+    setTimeout(() => { s.destroy(); done(got.split('\r\n')[0] || 'no answer'); }, wait);
+  });
+}
+
+test('the server refuses foreign hosts and malformed requests and keeps serving', async () => {
+  const host = `Host: 127.0.0.1:${sim.port}\r\n`;
+  const json = 'Content-Type: application/json\r\n';
+  const rssBefore = sim.rss();
+  const cases = [
+    ['GET / HTTP/1.1\r\nHost: evil.example\r\n\r\n', 403],
+    [`GET / HTTP/1.1\r\nHost: evil.example:${sim.port}\r\n\r\n`, 403],
+    [`POST / HTTP/1.1\r\n${host}${json}Content-Length: 2\r\n\r\n{}`, 405],
+    [`GET /key HTTP/1.1\r\n${host}\r\n`, 405],
+    [`POST /key HTTP/1.1\r\n${host}${json}Content-Length: 16\r\nContent-Length: 16\r\n\r\n{"key":"action"}`, 400],
+    [`POST /key HTTP/1.1\r\n${host}${json}Content-Length: -1\r\n\r\n{"key":"action"}`, 400],
+    [`POST /key HTTP/1.1\r\n${host}${json}Content-Length: 18446744073709551617\r\n\r\n`, 400],
+    [`POST /key HTTP/1.1\r\n${host}Content-Type: text/plain\r\nContent-Length: 16\r\n\r\n{"key":"action"}`, 403],
+    [`GET / HTTP/1.1\r\n${host}Content-Length: 100000000\r\n\r\n` + 'x'.repeat(100000), 413],
+  ];
+  for (const [request, status] of cases)
+    assert.match(await raw(request), new RegExp(`^HTTP/1.1 ${status} `), request.split('\r\n')[0]);
+  // Four 100 MB bodies at once, and eight clients that never finish their
+  // request; twice, so that the second round finds the server's threads warm.
+  const abuse = async () => {
+    const big = Array.from({ length: 4 }, () => raw(`POST /router HTTP/1.1\r\n${host}${json}Content-Length: 104857600\r\n\r\n` + 'x'.repeat(1 << 20)));
+    const slow = Array.from({ length: 8 }, () => net.connect(sim.port, '127.0.0.1', function () { this.write('GET / HT'); }));
+    slow.forEach(s => s.on('error', () => {}));
+    await page.waitForTimeout(300); // all of them are in, none is done
+    const started = Date.now();
+    assert.match(await raw(`GET /favicon.ico HTTP/1.1\r\n${host}\r\n`), /^HTTP\/1.1 200 /);
+    assert.ok(Date.now() - started < 1000, `slow clients held up another one for ${Date.now() - started} ms`);
+    await Promise.all(big);
+    slow.forEach(s => s.destroy());
+    await page.waitForTimeout(300);
+  };
+  await abuse();
+  const warm = sim.rss();
+  await abuse();
+  assert.ok(sim.rss() - warm < 4096, `memory grew from ${warm} kB to ${sim.rss()} kB`);
+  assert.ok(warm - rssBefore < 16000, `the first round took ${warm - rssBefore} kB`);
+  assert.ok(await page.evaluate(() => window.rw.online));
+});

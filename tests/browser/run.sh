@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The live page in Debian's Chromium: installs playwright-core from the lock
+# file when missing, then runs the browser tests (or, with --latency, the
+# latency benchmark) against the host build.
+set -euo pipefail
+cd "$(dirname "$0")"
+if [ ! -d node_modules/playwright-core ] || [ package-lock.json -nt node_modules/.package-lock.json ]; then
+    npm ci --no-audit --no-fund --loglevel=error
+fi
+if [ "${1:-}" = "--latency" ]; then
+    shift
+    exec node latency_bench.mjs "$@"
+fi
+exec node --test --test-concurrency=1 live_page_test.mjs
