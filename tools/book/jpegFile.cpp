@@ -5,6 +5,7 @@
 
 #include <jpeglib.h>
 
+#include "jpegErrors.h"
 #include "picture.h"
 
 namespace book
@@ -13,24 +14,9 @@ namespace book
 namespace
 {
 
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void onError(j_common_ptr info)
-{
-    auto *errors = reinterpret_cast<ErrorManager *>(info->err);
-    (*info->err->format_message)(info, errors->message);
-    std::longjmp(errors->jump, 1);
-}
-
-void ignoreWarning(j_common_ptr, int) {}
-
 struct Compression {
     jpeg_compress_struct info{};
-    ErrorManager errors{};
+    JpegErrors errors{};
     unsigned char *buffer = nullptr;
     unsigned long size = 0;
     bool created = false;
@@ -69,7 +55,7 @@ bool compress(Compression &c, const Pixels &pixels, int quality)
 
 struct Decompression {
     jpeg_decompress_struct info{};
-    ErrorManager errors{};
+    JpegErrors errors{};
     bool created = false;
     ~Decompression()
     {
@@ -99,8 +85,8 @@ std::string encodeJpeg(const Pixels &pixels, int quality)
 {
     Compression c;
     c.info.err = jpeg_std_error(&c.errors.base);
-    c.errors.base.error_exit = onError;
-    c.errors.base.emit_message = ignoreWarning;
+    c.errors.base.error_exit = jumpOnJpegError;
+    c.errors.base.emit_message = ignoreJpegWarning;
     if (!compress(c, pixels, quality))
         throw PictureError(std::string("cannot write JPEG: ") + c.errors.message);
     return std::string(reinterpret_cast<const char *>(c.buffer), c.size);
@@ -115,8 +101,8 @@ JpegFacts inspectJpeg(const std::string &bytes)
     }
     Decompression d;
     d.info.err = jpeg_std_error(&d.errors.base);
-    d.errors.base.error_exit = onError;
-    d.errors.base.emit_message = ignoreWarning;
+    d.errors.base.error_exit = jumpOnJpegError;
+    d.errors.base.emit_message = ignoreJpegWarning;
     facts.readable = readHeader(d, bytes, facts);
     if (!facts.readable)
         facts.error = d.errors.message;

@@ -8,6 +8,8 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+
+#include "jpegErrors.h"
 #include <libexif/exif-data.h>
 #include <png.h>
 
@@ -22,24 +24,9 @@ constexpr long pixelsMax = 100L << 20;
 // pixman places pixels with 16.16 fixed-point coordinates.
 constexpr int sideMax = 32767;
 
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void onError(j_common_ptr info)
-{
-    auto *errors = reinterpret_cast<ErrorManager *>(info->err);
-    (*info->err->format_message)(info, errors->message);
-    std::longjmp(errors->jump, 1);
-}
-
-void ignoreWarning(j_common_ptr, int) {}
-
 struct Decompression {
     jpeg_decompress_struct info{};
-    ErrorManager errors{};
+    JpegErrors errors{};
     bool created = false;
     ~Decompression()
     {
@@ -125,8 +112,8 @@ DecodedPicture decodeJpeg(const std::string &bytes, int boxWidth, int boxHeight,
     facts.orientation = exifOrientation(bytes);
     Decompression d;
     d.info.err = jpeg_std_error(&d.errors.base);
-    d.errors.base.error_exit = onError;
-    d.errors.base.emit_message = ignoreWarning;
+    d.errors.base.error_exit = jumpOnJpegError;
+    d.errors.base.emit_message = ignoreJpegWarning;
     DecodedPicture out;
     if (!decode(d, bytes, boxWidth, boxHeight, placement, facts, out))
         throw PictureError(d.errors.message);
