@@ -208,10 +208,12 @@ class ScreenTexts
         int region = std::atoi(call.c_str() + call.find('(') + 1);
         if (call.rfind("TAP_Osd_Create(", 0) == 0) {
             regions_[std::atoi(call.c_str() + call.rfind('=') + 1)].clear();
+            ++version_;
         } else if (call.rfind("TAP_Osd_Delete(", 0) == 0) {
             if (!regions_[region].empty())
                 lastRemoved_ = regions_[region];
             regions_.erase(region);
+            ++version_;
         } else if (call.rfind("TAP_Osd_PutS(", 0) == 0) {
             auto open = call.find('"');
             auto close = call.rfind("\",0x");
@@ -220,6 +222,7 @@ class ScreenTexts
             auto &texts = regions_[region];
             if (texts.size() < 64)
                 texts.push_back(unescaped(call.substr(open + 1, close - open - 1)));
+            ++version_;
         }
     }
     std::vector<std::string> texts() const
@@ -234,6 +237,8 @@ class ScreenTexts
 
     // The texts of the region removed last: what the program showed before it ended.
     const std::vector<std::string> &lastRemoved() const { return lastRemoved_; }
+    // Changes whenever the texts may have.
+    uint64_t version() const { return version_; }
 
   private:
     // The journal writes bytes outside printable ASCII as \ooo.
@@ -254,6 +259,23 @@ class ScreenTexts
     }
     std::map<int, std::vector<std::string>> regions_;
     std::vector<std::string> lastRemoved_;
+    uint64_t version_ = 0;
+};
+
+// What the page's status is made of, to tell cheaply whether it changed.
+struct StatusFacts {
+    std::string ended;
+    bool connected = false;
+    int attempts = 0;
+    std::vector<std::string> lines;
+    int routerClients = 0;
+    uint32_t heapUsed = 0;
+    size_t heapBlocks = 0;
+    uint32_t receiverState = 0;
+    uint32_t receiverSubState = 0;
+    uint64_t frame = 0;
+    uint64_t screenVersion = UINT64_MAX;
+    bool operator==(const StatusFacts &) const = default;
 };
 
 // Everything the program asked and printed goes to the page, stdout and the
@@ -557,26 +579,43 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
             page->addPrint("[simulator] " + programEnd + "\n");
         reportLeaks();
     };
+    StatusFacts lastStatus;
     auto publishStatus = [&] {
         if (!page)
             return;
         if (journal.watch().connected() && network().programSockets().empty())
             journal.watch().noteClosed();
-        nlohmann::json lines = player ? nlohmann::json(player->lineStates()) : nlohmann::json(nullptr);
+        // Asked after every idle event: most of the time nothing has changed,
+        // and then no JSON is made.
+        StatusFacts facts{programEnd,
+                          journal.watch().connected() && programEnd.empty(),
+                          std::min(journal.watch().attempts(), 3),
+                          player ? player->lineStates() : std::vector<std::string>{},
+                          player ? static_cast<int>(player->clients()) : -1,
+                          fw.heap.liveBytes(),
+                          fw.heap.liveBlocks(),
+                          fw.receiver.state,
+                          fw.receiver.subState,
+                          fw.osd.frameNumber(),
+                          journal.screen().version()};
+        if (facts == lastStatus)
+            return;
+        lastStatus = std::move(facts);
+        nlohmann::json lines = player ? nlohmann::json(lastStatus.lines) : nlohmann::json(nullptr);
         bool normal = fw.receiver.state == 0 && fw.receiver.subState == 0x1F;
         nlohmann::json state = {
             {"running", programEnd.empty()},
             {"ended", programEnd},
-            {"connected", journal.watch().connected() && programEnd.empty()},
-            {"attempts", std::min(journal.watch().attempts(), 3)},
+            {"connected", lastStatus.connected},
+            {"attempts", lastStatus.attempts},
             {"lines", lines},
-            {"routerClients", player ? static_cast<int>(player->clients()) : -1},
-            {"heapUsed", fw.heap.liveBytes()},
-            {"heapBlocks", fw.heap.liveBlocks()},
+            {"routerClients", lastStatus.routerClients},
+            {"heapUsed", lastStatus.heapUsed},
+            {"heapBlocks", lastStatus.heapBlocks},
             {"heapSize", fw.heap.size()},
             {"normalViewing", normal},
             {"receiverState", std::to_string(fw.receiver.state) + "/" + std::to_string(fw.receiver.subState)},
-            {"frame", fw.osd.frameNumber()},
+            {"frame", lastStatus.frame},
             {"screenText", journal.screen().texts()},
         };
         page->setStatus(state.dump());

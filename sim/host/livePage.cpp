@@ -3,6 +3,8 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "pngFile.h"
@@ -257,9 +259,18 @@ LivePage::LivePage(const std::string &bindAddress, uint16_t port, RouterConsole 
                         data += event("prints", lines + "]");
                     }
                     viewer->nextPrint = printCount_;
-                    if (viewer->frame != encodedNumber_ && !frameData_.empty())
-                        data += event("frame", std::to_string(encodedNumber_) + " " + frameData_);
-                    viewer->frame = encodedNumber_;
+                    if (viewer->frame != encodedNumber_) {
+                        // The shortest run of patches that brings this viewer up to date.
+                        auto from = std::find_if(patches_.rbegin(), patches_.rend(),
+                                                 [&](const Patch &p) { return p.whole || p.base == viewer->frame; });
+                        if (from != patches_.rend()) {
+                            for (auto p = from.base() - 1; p != patches_.end(); ++p)
+                                data += p->event;
+                            viewer->frame = encodedNumber_;
+                        } else {
+                            data += wholeScreenEvent(viewer->frame);
+                        }
+                    }
                 }
                 return data.empty() || sink.write(data.data(), data.size());
             },
@@ -350,26 +361,124 @@ std::string LivePage::event(const char *name, const std::string &data) const
     return std::string("event: ") + name + "\ndata: " + data + "\n\n";
 }
 
-// One PNG per frame whatever the number of viewers, and none while nobody
-// watches; a frame that was replaced before its turn is never encoded.
+namespace
+{
+
+// The smallest box holding every pixel in which `now` differs from `before`;
+// the whole screen when their sizes differ, an empty box when nothing does.
+struct Box {
+    int x = 0, y = 0, w = 0, h = 0;
+};
+Box changedBox(const Surface &before, const Surface &now)
+{
+    if (before.width != now.width || before.height != now.height)
+        return {0, 0, now.width, now.height};
+    const size_t rowBytes = static_cast<size_t>(now.width) * sizeof(uint32_t);
+    auto row = [&](const Surface &s, int y) { return s.pixels.data() + static_cast<size_t>(y) * s.width; };
+    int top = 0;
+    while (top < now.height && std::memcmp(row(before, top), row(now, top), rowBytes) == 0)
+        ++top;
+    if (top == now.height)
+        return {};
+    int bottom = now.height - 1;
+    while (std::memcmp(row(before, bottom), row(now, bottom), rowBytes) == 0)
+        --bottom;
+    int left = now.width, right = -1;
+    for (int y = top; y <= bottom; ++y) {
+        const uint32_t *a = row(before, y), *b = row(now, y);
+        for (int x = 0; x < left; ++x)
+            if (a[x] != b[x]) {
+                left = x;
+                break;
+            }
+        for (int x = now.width - 1; x > right; --x)
+            if (a[x] != b[x]) {
+                right = x;
+                break;
+            }
+    }
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
+Surface crop(const Surface &s, const Box &box)
+{
+    Surface out;
+    out.width = box.w;
+    out.height = box.h;
+    out.pixels.resize(static_cast<size_t>(box.w) * box.h);
+    for (int y = 0; y < box.h; ++y)
+        std::memcpy(out.pixels.data() + static_cast<size_t>(y) * box.w,
+                    s.pixels.data() + static_cast<size_t>(box.y + y) * s.width + box.x, box.w * sizeof(uint32_t));
+    return out;
+}
+
+// A "frame" event's data: the frame's number, where the picture goes, and
+// the picture as a base64 PNG.
+std::string frameData(uint64_t number, const Box &box, const std::vector<unsigned char> &png)
+{
+    return std::to_string(number) + " " + std::to_string(box.x) + " " + std::to_string(box.y) + " " +
+           std::to_string(box.w) + " " + std::to_string(box.h) + " " + base64(png);
+}
+
+} // namespace
+
+// One encode per frame whatever the number of viewers, none while nobody
+// watches, and only of what changed: a ring redraws the status bar, not the
+// screen. A frame replaced before its turn is never encoded; one that
+// changes nothing sends nothing.
 void LivePage::encodeFrames()
 {
     std::unique_lock lock(mutex_);
     while (true) {
-        framed_.wait(lock, [&] { return stopping_ || (viewers_ > 0 && encodedNumber_ != frameNumber_); });
+        framed_.wait(lock, [&] { return stopping_ || (viewers_ > 0 && takenNumber_ != frameNumber_); });
         if (stopping_)
             return;
         Surface frame = frame_;
         uint64_t number = frameNumber_;
+        takenNumber_ = number;
         lock.unlock();
-        auto png = encodePngQuickly(frame);
-        std::string data = base64(png);
+        // Only this thread changes encoded_, so it may read it unlocked.
+        Box box = changedBox(encoded_, frame);
+        std::string data;
+        if (box.w > 0)
+            data =
+                frameData(number, box,
+                          encodePngQuickly(box.w == frame.width && box.h == frame.height ? frame : crop(frame, box)));
         lock.lock();
-        png_ = std::move(png);
-        frameData_ = std::move(data);
+        if (box.w == 0)
+            continue;
+        bool whole = box.w == frame.width && box.h == frame.height;
+        patches_.push_back({number, encodedNumber_, whole, event("frame", data)});
+        if (patches_.size() > keptPatches)
+            patches_.pop_front();
+        encoded_ = std::move(frame);
         encodedNumber_ = number;
         changed_.notify_all();
     }
+}
+
+// The whole screen as the patches leave it, for a viewer without their
+// base; encoded once per frame however many viewers ask. Called with the
+// mutex held, which it gives up while encoding.
+std::string LivePage::wholeScreenEvent(uint64_t &number)
+{
+    number = encodedNumber_;
+    if (wholeNumber_ != number) {
+        Surface screen = encoded_;
+        mutex_.unlock();
+        auto png = encodePngQuickly(screen);
+        std::string data = event("frame", frameData(number, {0, 0, screen.width, screen.height}, png));
+        mutex_.lock();
+        // Another viewer may have been quicker, with this frame or a later one.
+        if (wholeNumber_ == UINT64_MAX || wholeNumber_ < number) {
+            wholeNumber_ = number;
+            wholeEvent_ = std::move(data);
+            wholePng_ = std::move(png);
+        } else {
+            return data;
+        }
+    }
+    return wholeEvent_;
 }
 
 void LivePage::publishFrame(const Surface &frame, uint64_t number)
@@ -460,8 +569,8 @@ std::vector<unsigned char> LivePage::framePng()
     Surface frame;
     {
         std::lock_guard lock(mutex_);
-        if (encodedNumber_ == frameNumber_ && !png_.empty())
-            return png_;
+        if (wholeNumber_ == frameNumber_ && !wholePng_.empty())
+            return wholePng_;
         frame = frame_;
     }
     return encodePngQuickly(frame);

@@ -78,12 +78,28 @@ class LivePage
     bool stopping_ = false;
     size_t viewers_ = 0;
 
-    Surface frame_;
+    // The screen travels as patches: each the PNG of the box in which a
+    // frame differs from the one before, ready to send as a "frame" event.
+    // A viewer that has the patch's base gets the patches from there on;
+    // any other gets the whole screen once.
+    struct Patch {
+        uint64_t number;
+        uint64_t base; // the frame it applies to
+        bool whole;    // the whole screen: applies to any frame
+        std::string event;
+    };
+    static constexpr size_t keptPatches = 16;
+    std::string wholeScreenEvent(uint64_t &number);
+
+    Surface frame_; // the latest frame published
     uint64_t frameNumber_ = 0;
-    bool frameWaiting_ = false;
-    std::string frameData_; // base64 PNG of encodedNumber_
+    uint64_t takenNumber_ = UINT64_MAX; // the latest frame the encoder looked at
+    Surface encoded_;                   // the screen as the patches leave it
     uint64_t encodedNumber_ = UINT64_MAX;
-    std::vector<unsigned char> png_;
+    std::deque<Patch> patches_; // ending at encodedNumber_
+    std::string wholeEvent_;    // the whole screen of wholeNumber_, encoded on demand
+    std::vector<unsigned char> wholePng_;
+    uint64_t wholeNumber_ = UINT64_MAX;
 
     std::deque<std::string> prints_;
     uint64_t printCount_ = 0; // every line ever added; prints_ holds the last ones

@@ -68,7 +68,7 @@ const char *const livePageHtml = R"PAGE(<!doctype html>
 </div>
 <main>
 <div id="tv">
-  <div id="frameBox" class="x1"><img id="screen" width="720" height="576" alt="TV screen of the simulated receiver"><div id="gone"></div></div>
+  <div id="frameBox" class="x1"><canvas id="screen" width="720" height="576" role="img" aria-label="TV screen of the simulated receiver"></canvas><div id="gone"></div></div>
   <div class="tools">
     <span>Scale:</span>
     <button data-scale="x1" aria-pressed="true">1x</button><button data-scale="x2">2x</button><button data-scale="fit">Fit</button>
@@ -253,11 +253,15 @@ document.querySelectorAll('[data-scale]').forEach(b => b.addEventListener('click
   document.querySelectorAll('[data-scale]').forEach(o => o.setAttribute('aria-pressed', String(o === b)));
 }));
 $('save').onclick = () => {
-  if (!$('screen').src) return;
-  const a = document.createElement('a');
-  a.href = $('screen').src;
-  a.download = 'ringwatcher-frame-' + rw.frame + '.png';
-  a.click();
+  if (rw.frame < 0) return;
+  const n = rw.frame;
+  $('screen').toBlob(png => {
+    const a = document.createElement('a');
+    a.href = URL.createObjectURL(png);
+    a.download = 'ringwatcher-frame-' + n + '.png';
+    a.click();
+    setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+  }, 'image/png');
 };
 
 // Debug output.
@@ -312,6 +316,8 @@ function offline(text) {
 }
 
 let source = null;
+const screen = $('screen').getContext('2d');
+let painted = Promise.resolve();
 function connect() {
   source = new EventSource('/events');
   source.onopen = () => {
@@ -327,16 +333,21 @@ function connect() {
   source.addEventListener('setup', e => showSetup(JSON.parse(e.data)));
   source.addEventListener('status', e => showStatus(JSON.parse(e.data)));
   source.addEventListener('prints', e => addPrints(JSON.parse(e.data)));
+  // A frame is the PNG of the box that changed since the one before (the
+  // whole screen for a new viewer); they are drawn in the order they came.
   source.addEventListener('frame', e => {
-    const space = e.data.indexOf(' ');
-    const n = Number(e.data.slice(0, space));
-    const img = $('screen');
-    img.onload = () => {
-      rw.frame = n;
+    const [n, x, y, w, h, png] = e.data.split(' ');
+    const text = atob(png), bytes = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i);
+    const picture = createImageBitmap(new Blob([bytes], { type: 'image/png' }));
+    painted = painted.then(() => picture).then(bitmap => {
+      screen.clearRect(+x, +y, +w, +h);
+      screen.drawImage(bitmap, +x, +y);
+      bitmap.close();
+      rw.frame = Number(n);
       rw.shownAt = performance.now();
-      if (rw.onShown) rw.onShown(n);
-    };
-    img.src = 'data:image/png;base64,' + e.data.slice(space + 1);
+      if (rw.onShown) rw.onShown(rw.frame);
+    }).catch(() => {});
   });
 }
 connect();

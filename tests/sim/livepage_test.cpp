@@ -12,7 +12,10 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <optional>
+#include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "livePage.h"
 #include "pngFile.h"
@@ -84,7 +87,61 @@ std::vector<unsigned char> unbase64(const std::string &text)
     return out;
 }
 
-TEST(LivePage, AViewerGetsSetupStatusDebugLinesAndTheLatestFrame)
+std::optional<sim::Surface> decodePng(const std::vector<unsigned char> &bytes)
+{
+    char pattern[] = "/tmp/rw-page-XXXXXX";
+    int fd = mkstemp(pattern);
+    if (fd == -1)
+        return std::nullopt;
+    close(fd);
+    std::ofstream(pattern, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+    auto picture = sim::readPng(pattern);
+    fs::remove(pattern);
+    return picture;
+}
+
+// A "frame" event's data: number, box and picture.
+struct FramePatch {
+    uint64_t number = 0;
+    int x = 0, y = 0, w = 0, h = 0;
+    std::optional<sim::Surface> picture;
+};
+std::vector<FramePatch> framePatches(const std::string &events)
+{
+    std::vector<FramePatch> out;
+    for (size_t at = 0; (at = events.find("event: frame\ndata: ", at)) != std::string::npos;) {
+        at += 19;
+        auto end = events.find("\n\n", at);
+        if (end == std::string::npos)
+            break;
+        std::istringstream fields(events.substr(at, end - at));
+        FramePatch patch;
+        std::string png;
+        fields >> patch.number >> patch.x >> patch.y >> patch.w >> patch.h >> png;
+        patch.picture = decodePng(unbase64(png));
+        out.push_back(std::move(patch));
+    }
+    return out;
+}
+
+// The screen as a viewer draws it: each picture into its box, in order.
+sim::Surface shown(const std::vector<FramePatch> &patches)
+{
+    sim::Surface screen;
+    screen.width = 720;
+    screen.height = 576;
+    screen.pixels.resize(720 * 576);
+    for (const FramePatch &p : patches) {
+        if (!p.picture || p.picture->width != p.w || p.picture->height != p.h || p.x + p.w > 720 || p.y + p.h > 576)
+            return {};
+        for (int y = 0; y < p.h; ++y)
+            for (int x = 0; x < p.w; ++x)
+                screen.at(p.x + x, p.y + y) = p.picture->at(x, y);
+    }
+    return screen;
+}
+
+TEST(LivePage, AViewerGetsSetupStatusDebugLinesAndTheScreenThenOnlyWhatChanges)
 {
     sim::LivePage page("127.0.0.1", 0);
     sim::Surface frame = sim::Osd::testPicture();
@@ -96,27 +153,50 @@ TEST(LivePage, AViewerGetsSetupStatusDebugLinesAndTheLatestFrame)
     page.addPrint("Anruf f\374r \"Zuhause\"\n");
     page.addPrint("zwei\ttabs\\\n");
 
-    std::string events = readEvents(page.port(), [](const std::string &s) {
-        auto frameAt = s.find("event: frame\ndata: ");
-        return frameAt != std::string::npos && s.find("\n\n", frameAt) != std::string::npos;
+    // Once the viewer has the screen, a frame that changes a box.
+    sim::Surface later = frame;
+    for (int y = 100; y < 140; ++y)
+        for (int x = 300; x < 302; ++x)
+            later.at(x, y) = 0xFF00FF00;
+    later.at(650, 120) = 0xFFFFFFFF;
+    bool sentLater = false;
+    std::string events = readEvents(page.port(), [&](const std::string &s) {
+        size_t frames = framePatches(s).size();
+        if (frames == 1 && !sentLater) {
+            sentLater = true;
+            page.publishFrame(later, 3);
+        }
+        return frames >= 2;
     });
     EXPECT_NE(events.find("event: setup\ndata: {\"actionKey\":65609}\n\n"), std::string::npos) << events.substr(0, 300);
     EXPECT_NE(events.find("event: status\ndata: {\"running\":true}\n\n"), std::string::npos);
     EXPECT_NE(events.find(
                   "event: prints\ndata: [\"Anruf f\303\274r \\\"Zuhause\\\"\\u000a\",\"zwei\\u0009tabs\\\\\\u000a\"]"),
               std::string::npos);
-    auto data = events.find("event: frame\ndata: 2 ");
-    ASSERT_NE(data, std::string::npos) << "the latest frame, and only it";
-    auto png = unbase64(events.substr(data + 21, events.find("\n\n", data) - data - 21));
 
-    char pattern[] = "/tmp/rw-page-XXXXXX";
-    ASSERT_NE(mkstemp(pattern), -1);
-    std::ofstream(pattern, std::ios::binary).write(reinterpret_cast<const char *>(png.data()), png.size());
-    auto shown = sim::readPng(pattern);
-    fs::remove(pattern);
-    ASSERT_TRUE(shown);
-    EXPECT_EQ(shown->pixels, frame.pixels);
-    EXPECT_EQ(page.framePng(), png) << "the saved frame is the pushed one";
+    auto patches = framePatches(events);
+    ASSERT_EQ(patches.size(), 2u) << events.substr(0, 300);
+    const FramePatch &screen = patches[0];
+    EXPECT_EQ(screen.number, 2u) << "the latest frame, and only it";
+    EXPECT_EQ(std::tie(screen.x, screen.y, screen.w, screen.h), std::make_tuple(0, 0, 720, 576));
+    ASSERT_TRUE(screen.picture);
+    EXPECT_EQ(screen.picture->pixels, frame.pixels);
+
+    const FramePatch &change = patches[1];
+    EXPECT_EQ(change.number, 3u);
+    EXPECT_EQ(std::tie(change.x, change.y, change.w, change.h), std::make_tuple(300, 100, 351, 40));
+    EXPECT_EQ(shown(patches).pixels, later.pixels);
+
+    // A second viewer is brought to the screen as it is now.
+    auto second = framePatches(readEvents(page.port(), [](const std::string &s) {
+        auto got = framePatches(s);
+        return !got.empty() && got.back().number == 3;
+    }));
+    ASSERT_FALSE(second.empty());
+    EXPECT_EQ(shown(second).pixels, later.pixels);
+    auto saved = decodePng(page.framePng());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->pixels, later.pixels) << "the saved frame is the latest one";
 }
 
 TEST(LivePage, ADebugLineReachesAWatchingViewer)
