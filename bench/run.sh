@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the benchmarks of the PC build.
+# Runs the benchmarks of the PC build (and, for the instruction counts,
+# the receiver build under qemu-mipsel).
 #   --smoke  a short run that only proves they work
 #   --check  short runs, then every figure beside its reference, failing when
 #            a budget is exceeded (CI)
@@ -32,7 +33,7 @@ figure() {
             failures=$((failures + 1))
         fi
     fi
-    printf '%-44s %14s   %-44s %s\n' "$1" "$2" "$3" "$verdict"
+    printf '%-52s %14s   %-44s %s\n' "$1" "$2" "$3" "$verdict"
 }
 # The value of a benchmark's field from Google Benchmark's JSON.
 # The best of its repetitions when there are several.
@@ -55,6 +56,46 @@ own() {
 }
 perEvent() { echo $((($(own "$1" 300) - $(own "$1" 100)) / 200)); }
 
+# The same for the receiver build under qemu-mipsel, which has no callgrind:
+# with one instruction per translation block and no chaining, every block run
+# inside the program file's code is logged once, so the log's "Trace" lines
+# are its executed instructions. budget tells where the file's code was
+# loaded; qemu-user places it the same in every run, and a run that finds it
+# elsewhere is counted again on the range it reported.
+mipsRun=(qemu-mipsel -L /usr/mipsel-linux-gnu)
+oneInsn=-singlestep
+qemu-mipsel -h 2>/dev/null | grep -q -- -one-insn-per-tb && oneInsn=-one-insn-per-tb
+mipsOwn() {
+    local range=$tapCode loaded
+    for _ in 1 2; do
+        if ! RW_TAP_CODE=1 "${mipsRun[@]}" "$oneInsn" -d exec,nochain -dfilter "$range" -D /dev/stdout \
+            build/mipsel/bench/budget "$1" "$2" 2>"$out/q.$1.$2.err" |
+            { grep -c '^Trace' || true; } >"$out/q.$1.$2"; then
+            echo "budget $1 $2 failed under qemu-mipsel:" >&2
+            cat "$out/q.$1.$2.err" >&2
+            return 1
+        fi
+        loaded=$(awk '$1 == "tap" && $2 == "code" { print $3 }' "$out/q.$1.$2.err")
+        if [ "$loaded" = "$range" ]; then
+            [ "$(cat "$out/q.$1.$2")" -gt 0 ] && return 0
+            echo "budget $1 $2 under qemu-mipsel ran nothing in $range" >&2
+            return 1
+        fi
+        range=$loaded
+    done
+    echo "budget $1 $2: program file code at $loaded, counted at $range" >&2
+    return 1
+}
+# Both runs at once, one on each core.
+mipsPerEvent() {
+    mipsOwn "$1" 300 &
+    local long=$!
+    mipsOwn "$1" 100 &
+    local short=$!
+    wait "$long" && wait "$short" || return 1
+    echo $((($(cat "$out/q.$1.300") - $(cat "$out/q.$1.100")) / 200))
+}
+
 # Speeds on a shared machine move with its load: the parser and its reference
 # are each the best of five runs, and a round slowed by a burst of load
 # elsewhere is measured again, three rounds at most.
@@ -74,20 +115,38 @@ packed=$(whole "$(field "$out/images.json" BM_PackedSize/iterations:1 packed)")
 zlib=$(whole "$(field "$out/images.json" BM_PackedSize/iterations:1 zlib)")
 mbs() { awk -v v="$1" 'BEGIN { printf "%.0f MB/s", v / 1e6 }'; }
 
-if [ ! -f build/mipsel/ringwatcher.tap ]; then
-    cmake --preset mipsel >/dev/null
-    cmake --build --preset mipsel --target ringwatcher_tap >/dev/null
-fi
+[ -f build/mipsel/build.ninja ] || cmake --preset mipsel >/dev/null
+cmake --build --preset mipsel --target ringwatcher_tap budget >/dev/null
 tapSize=$(stat -c %s build/mipsel/ringwatcher.tap)
 read -r peak records < <(build/host/bench/budget heap | awk '{ print $3, $6 }')
 
-printf '%-44s %14s   %-44s %s\n' "figure" "value" "reference" "budget"
+idleEmpty=$(perEvent idle-empty)
+idleLine=$(perEvent idle-line)
+book=$(perEvent book)
+if command -v qemu-mipsel >/dev/null; then
+    tapCode=$(RW_TAP_CODE=1 "${mipsRun[@]}" build/mipsel/bench/budget idle-empty 0 2>&1 >/dev/null |
+        awk '$1 == "tap" && $2 == "code" { print $3 }')
+    [ -n "$tapCode" ] || { echo "budget under qemu-mipsel did not say where its program file is" >&2; exit 1; }
+    mipsIdleEmpty=$(mipsPerEvent idle-empty)
+    mipsIdleLine=$(mipsPerEvent idle-line)
+    mipsBook=$(mipsPerEvent book)
+    mipsBudget="v < 100"
+else
+    mipsIdleEmpty="not measured" mipsIdleLine="not measured" mipsBook="not measured" mipsBudget=""
+fi
+# The reference of a receiver row: the PC's figure, or why it is missing.
+pc() { if [ -n "$mipsBudget" ]; then echo "PC build: $1"; else echo "(qemu-mipsel missing)"; fi; }
+
+printf '%-52s %14s   %-44s %s\n' "figure" "value" "reference" "budget"
 figure "parser, rings filtered out (MB/s)" "$(mbs "$parser")" "memchr over the same bytes: $(mbs "$memchr")"
 figure "memchr / parser" "$(awk -v a="$memchr" -v b="$parser" 'BEGIN { printf "%.1f", a / b }')" "" "v <= 20"
 figure "parser and line handler, household (MB/s)" "$(mbs "$household")" "memchr: $(mbs "$memchr")"
-figure "own instructions, idle, nothing waiting" "$(perEvent idle-empty)" "" "v < 100"
-figure "own instructions, idle, one line waiting" "$(perEvent idle-line)" "through the status window"
-figure "own instructions, call-list drawing" "$(perEvent book)" "36 calls, 128-entry book"
+figure "own instructions, idle, nothing waiting" "$idleEmpty" "" "v < 100"
+figure "own instructions, idle, one line waiting" "$idleLine" "through the status window"
+figure "own instructions, call-list drawing" "$book" "36 calls, 128-entry book"
+figure "own instructions, idle, nothing waiting (receiver)" "$mipsIdleEmpty" "$(pc "$idleEmpty")" "$mipsBudget"
+figure "own instructions, idle, one line waiting (receiver)" "$mipsIdleLine" "$(pc "$idleLine")"
+figure "own instructions, call-list drawing (receiver)" "$mipsBook" "$(pc "$book")"
 figure "image decode (MB/s)" "$(mbs "$decode")" "plain copy of the pixels: $(mbs "$copy")"
 figure "packed images (bytes)" "$packed" "raw $raw, zlib default level $zlib"
 figure "packed / raw (%)" "$(awk -v p="$packed" -v r="$raw" 'BEGIN { printf "%.2f", 100 * p / r }')" "" "v <= 5"
