@@ -139,6 +139,10 @@ LivePage::LivePage(const std::string &bindAddress, uint16_t port, RouterConsole 
     http.set_keep_alive_timeout(2);
     http.set_keep_alive_max_count(100);
     http.set_payload_max_length(maxBody);
+    // A frame goes out as a chunk header, the event and the chunk's end in
+    // separate writes: without this, Nagle's algorithm holds the last of them
+    // until the browser's delayed acknowledgement, 40 ms later.
+    http.set_tcp_nodelay(true);
 
     http.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
         using httplib::Server;
