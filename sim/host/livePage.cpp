@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "guardedServer.h"
 #include "pngFile.h"
 #include "remote.h"
 
@@ -117,14 +118,14 @@ class ViewerStream
 };
 
 struct LivePage::Server {
-    httplib::Server http;
+    GuardedServer http;
     std::thread thread;
 };
 
 LivePage::LivePage(const std::string &bindAddress, uint16_t port, RouterConsole console)
     : server_(std::make_unique<Server>()), console_(std::move(console))
 {
-    httplib::Server &http = server_->http;
+    GuardedServer &http = server_->http;
     // cpp-httplib's default also sets SO_REUSEPORT, which would let a second
     // simulator share the port and take half of the page's requests.
     http.set_socket_options([](socket_t sock) {

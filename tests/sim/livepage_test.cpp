@@ -211,6 +211,14 @@ TEST(LivePage, ADebugLineReachesAWatchingViewer)
     EXPECT_NE(events.find("event: prints\ndata: [\"late line\\u000a\"]"), std::string::npos) << events;
 }
 
+std::string repeated(const std::string &text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
 TEST(LivePage, OnlyThePagesOwnWellFormedRequestsChangeAnything)
 {
     sim::LivePage page("127.0.0.1", 0);
@@ -251,6 +259,8 @@ TEST(LivePage, OnlyThePagesOwnWellFormedRequestsChangeAnything)
         {"a big body", "POST /key HTTP/1.1\r\n" + hostLine + jsonLine + "Content-Length: 100000000\r\n\r\n" + body,
          413},
         {"a body on a GET", "GET / HTTP/1.1\r\n" + hostLine + "Content-Length: 100000000\r\n\r\nxxxx", 413},
+        {"a request line of 9000 bytes", "GET /" + std::string(9000, 'a') + " HTTP/1.1\r\n" + hostLine + "\r\n", 431},
+        {"header lines without end", "GET / HTTP/1.1\r\n" + hostLine + repeated("X-Filler: 0123456789\r\n", 600), 431},
     };
     for (const Case &c : cases) {
         int fd = ::socket(AF_INET, SOCK_STREAM, 0);
