@@ -73,7 +73,7 @@ static int serviceStatusTimeout(void)
 {
     if (statusWindow == -1 || statusTimeout == 0)
         return 0;
-    if (TAP_GetTick() < statusTimeout)
+    if (!statusTimeoutPassed())
         return 0;
     TAP_Print("EVT_IDLE release rgn-handle: %d\n", statusWindow);
     TAP_Osd_Delete((word)statusWindow);

@@ -85,7 +85,7 @@ static void setSocketOptions(int fd)
 static void showFinalMessage(const char *text)
 {
     displayErrorMessage(MSG_ERR_CONNECTION, text);
-    statusTimeout = TAP_GetTick() + FINAL_MESSAGE_TICKS;
+    statusTimeout = statusTimeoutIn(FINAL_MESSAGE_TICKS);
     forceExit = 1;
 }
 

@@ -145,9 +145,22 @@ void displayFBMessage(const FBMessage *message)
     TAP_Osd_Sync();
 
     if (statusDelay != 0)
-        statusTimeout = TAP_GetTick() + (dword)statusDelay;
+        statusTimeout = statusTimeoutIn((dword)statusDelay);
     else
         statusTimeout = 0;
+}
+
+dword statusTimeoutIn(dword ticks)
+{
+    dword at = TAP_GetTick() + ticks;
+    return at == 0 ? 1 : at;
+}
+
+int statusTimeoutPassed(void)
+{
+    // The difference read as signed is right across a wrap of the counter
+    // for any timeout under 248 days.
+    return (int)(TAP_GetTick() - statusTimeout) >= 0;
 }
 
 void displayErrorMessage(int type, const char *text)

@@ -16,6 +16,12 @@ extern int connectDelay;
 extern int calloutDelay;
 extern int disconnectDelay;
 
+// The tick `ticks` from now, for statusTimeout: never 0, which would mean
+// never, when the counter wraps onto it.
+dword statusTimeoutIn(dword ticks);
+// Whether statusTimeout has come; the counter may have wrapped since it was set.
+int statusTimeoutPassed(void);
+
 void displayFBMessage(const FBMessage *message);
 void displayErrorMessage(int type, const char *text);
 void removeStatusWindow(void);

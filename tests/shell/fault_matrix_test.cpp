@@ -391,6 +391,23 @@ const FaultCase cases[] = {
          EXPECT_EQ(m.fw().osd.regionCount(), 0u);
      },
      {0, nullptr, true, true}},
+    {"TickWrapsWhileTheBarIsShown",
+     [](FaultMatrix &m) {
+         m.fw().clock.startVirtual(0xFFFFFFFFu - 5000u, sim::defaultWallStart);
+         m.startConnected();
+         m.send(m.ringLine(otherCaller, 2));
+         m.run(1);
+         m.run(0xFFFFFFFFu - 300u - m.tick());
+         m.send(m.router.stampedLine(fakerouter::disconnectFields(2, 65)));
+         m.run(1);
+         EXPECT_EQ(m.shown("00:01:05"), 1u);
+         m.run(400); // the counter wraps while the bar is up
+         EXPECT_LT(m.tick(), 1000u);
+         EXPECT_EQ(m.fw().osd.regionCount(), 1u);
+         m.run(200);
+         EXPECT_EQ(m.fw().osd.regionCount(), 0u);
+     },
+     {0, nullptr, true, true}},
     {"TickWrapsDuringTheStartupDelay",
      [](FaultMatrix &m) {
          m.fw().clock.startVirtual(0xFFFFFFFFu - 1000u, sim::defaultWallStart);
