@@ -60,6 +60,7 @@ class HeadLimitedStream : public httplib::Stream
     {
         headBytes_ = 0;
         lineEnds_ = 0;
+        sawText_ = false;
         inHead_ = true;
         headStarted_ = false;
     }
@@ -139,12 +140,16 @@ class HeadLimitedStream : public httplib::Stream
         for (size_t i = 0; i < n; ++i) {
             if (++headBytes_ > GuardedServer::maxHead)
                 return false;
+            // The head ends at the first empty line after one that is not:
+            // empty lines before the request line do not end it.
             char c = bytes[i];
-            if (c == '\n')
+            if (c == '\n') {
                 ++lineEnds_;
-            else if (c != '\r')
+            } else if (c != '\r') {
                 lineEnds_ = 0;
-            if (lineEnds_ == 2) {
+                sawText_ = true;
+            }
+            if (lineEnds_ >= 2 && sawText_) {
                 inHead_ = false;
                 n = i + 1;
                 break;
@@ -173,6 +178,7 @@ class HeadLimitedStream : public httplib::Stream
     size_t pos_ = 0, end_ = 0;
     size_t headBytes_ = 0;
     int lineEnds_ = 0;
+    bool sawText_ = false;
     bool inHead_ = true;
     bool headStarted_ = false;
     bool overLimit_ = false;
