@@ -121,9 +121,7 @@ void startProgram(Evening &e, int variant)
         fw.disk.writeFile(std::string(settingsFolder) + "/ringwatcher.ini", settingsVariants[variant]);
         e.settings = variant;
     }
-    // What a fresh load of the program file would start from; the
-    // firmware forgets that an earlier run asked to exit.
-    sim::firmware().receiver.exitRequested = false;
+    // What a fresh load of the program file would start from.
     forceExit = 0;
     retryCnt = 0;
     sockfd = -1;

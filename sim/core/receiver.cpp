@@ -8,6 +8,8 @@ namespace sim
 
 bool Receiver::start()
 {
+    // An earlier program's TAP_Exit does not end this one.
+    firmware().receiver.exitRequested = false;
     ProgramCall inProgram;
     resident_ = program_.main() == 1;
     if (!resident_)

@@ -142,6 +142,20 @@ TEST_F(SpineTest, UnresolvableRouterEndsTheProgramAfterItsMessage)
     EXPECT_TRUE(leaks().empty());
 }
 
+TEST_F(SpineTest, AProgramLoadedAfterOneThatEndedItselfRuns)
+{
+    writeSettings("StartupConnectDelay = 6\n");
+    writeAddressBook("");
+    sim::network().faults.resolveFails = true;
+    start().run(1200);
+    ASSERT_FALSE(receiver().resident());
+    sim::network().faults.resolveFails = false;
+    sim::Receiver &again = start();
+    again.run(10);
+    EXPECT_TRUE(again.resident());
+    again.stop();
+}
+
 TEST_F(SpineTest, DismissingTheFinalMessageDoesNotEndTheProgram)
 {
     writeSettings("StartupConnectDelay = 6\n");
