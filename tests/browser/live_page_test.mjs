@@ -135,6 +135,25 @@ function raw(bytes, { wait = 3000 } = {}) {
   });
 }
 
+// Header lines without end, 20 MB of them unless the server stops reading;
+// resolves with the first line of its answer.
+function headerFlood(host) {
+  return new Promise(done => {
+    const s = net.connect(sim.port, '127.0.0.1');
+    const lines = ('X-Filler: ' + 'a'.repeat(1000) + '\r\n').repeat(100);
+    let sent = 0, got = '';
+    const more = () => {
+      while (sent < 20e6 && s.write(lines)) sent += lines.length;
+      if (sent < 20e6) s.once('drain', more);
+    };
+    s.on('connect', () => { s.write('GET / HTTP/1.1\r\n' + host); more(); });
+    s.on('data', d => { got += d; });
+    s.on('error', () => {});
+    s.on('close', () => done(got.split('\r\n')[0] || 'no answer'));
+    setTimeout(() => s.destroy(), 10000);
+  });
+}
+
 test('the server refuses foreign hosts and malformed requests and keeps serving', async () => {
   const host = `Host: 127.0.0.1:${sim.port}\r\n`;
   const json = 'Content-Type: application/json\r\n';
@@ -152,10 +171,12 @@ test('the server refuses foreign hosts and malformed requests and keeps serving'
   ];
   for (const [request, status] of cases)
     assert.match(await raw(request), new RegExp(`^HTTP/1.1 ${status} `), request.split('\r\n')[0]);
-  // Four 100 MB bodies at once, and eight clients that never finish their
-  // request; twice, so that the second round finds the server's threads warm.
+  // Four 100 MB bodies and two floods of header lines at once, and eight
+  // clients that never finish their request; twice, so that the second round
+  // finds the server's threads warm.
   const abuse = async () => {
     const big = Array.from({ length: 4 }, () => raw(`POST /router HTTP/1.1\r\n${host}${json}Content-Length: 104857600\r\n\r\n` + 'x'.repeat(1 << 20)));
+    const floods = Array.from({ length: 2 }, () => headerFlood(host));
     const slow = Array.from({ length: 8 }, () => net.connect(sim.port, '127.0.0.1', function () { this.write('GET / HT'); }));
     slow.forEach(s => s.on('error', () => {}));
     await page.waitForTimeout(300); // all of them are in, none is done
@@ -163,6 +184,7 @@ test('the server refuses foreign hosts and malformed requests and keeps serving'
     assert.match(await raw(`GET /favicon.ico HTTP/1.1\r\n${host}\r\n`), /^HTTP\/1.1 200 /);
     assert.ok(Date.now() - started < 1000, `slow clients held up another one for ${Date.now() - started} ms`);
     await Promise.all(big);
+    for (const answer of await Promise.all(floods)) assert.match(answer, /^HTTP\/1.1 431 /);
     slow.forEach(s => s.destroy());
     await page.waitForTimeout(300);
   };
