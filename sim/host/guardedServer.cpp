@@ -30,8 +30,13 @@ bool waitFor(socket_t sock, short events, std::chrono::milliseconds timeout)
     return n > 0 && (p.revents & (events | POLLHUP | POLLERR)) != 0;
 }
 
-void addressOf(const sockaddr_storage &addr, std::string &ip, int &port)
+// The socket's address at one end, from getpeername or getsockname.
+void addressOf(socket_t sock, int (*end)(int, sockaddr *, socklen_t *), std::string &ip, int &port)
 {
+    sockaddr_storage addr{};
+    socklen_t length = sizeof addr;
+    if (end(sock, reinterpret_cast<sockaddr *>(&addr), &length) != 0)
+        return;
     char text[INET6_ADDRSTRLEN] = "";
     if (addr.ss_family == AF_INET) {
         const auto &in = reinterpret_cast<const sockaddr_in &>(addr);
@@ -113,18 +118,9 @@ class HeadLimitedStream : public httplib::Stream
 
     void get_remote_ip_and_port(std::string &ip, int &port) const override
     {
-        sockaddr_storage addr{};
-        socklen_t length = sizeof addr;
-        if (::getpeername(sock_, reinterpret_cast<sockaddr *>(&addr), &length) == 0)
-            addressOf(addr, ip, port);
+        addressOf(sock_, ::getpeername, ip, port);
     }
-    void get_local_ip_and_port(std::string &ip, int &port) const override
-    {
-        sockaddr_storage addr{};
-        socklen_t length = sizeof addr;
-        if (::getsockname(sock_, reinterpret_cast<sockaddr *>(&addr), &length) == 0)
-            addressOf(addr, ip, port);
-    }
+    void get_local_ip_and_port(std::string &ip, int &port) const override { addressOf(sock_, ::getsockname, ip, port); }
     socket_t socket() const override { return sock_; }
 
   private:

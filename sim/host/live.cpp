@@ -601,21 +601,22 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
         if (facts == lastStatus)
             return;
         lastStatus = std::move(facts);
-        nlohmann::json lines = player ? nlohmann::json(lastStatus.lines) : nlohmann::json(nullptr);
-        bool normal = fw.receiver.state == 0 && fw.receiver.subState == 0x1F;
+        const StatusFacts &now = lastStatus;
+        nlohmann::json lines = player ? nlohmann::json(now.lines) : nlohmann::json(nullptr);
+        bool normal = now.receiverState == 0 && now.receiverSubState == 0x1F;
         nlohmann::json state = {
-            {"running", programEnd.empty()},
-            {"ended", programEnd},
-            {"connected", lastStatus.connected},
-            {"attempts", lastStatus.attempts},
+            {"running", now.ended.empty()},
+            {"ended", now.ended},
+            {"connected", now.connected},
+            {"attempts", now.attempts},
             {"lines", lines},
-            {"routerClients", lastStatus.routerClients},
-            {"heapUsed", lastStatus.heapUsed},
-            {"heapBlocks", lastStatus.heapBlocks},
+            {"routerClients", now.routerClients},
+            {"heapUsed", now.heapUsed},
+            {"heapBlocks", now.heapBlocks},
             {"heapSize", fw.heap.size()},
             {"normalViewing", normal},
-            {"receiverState", std::to_string(fw.receiver.state) + "/" + std::to_string(fw.receiver.subState)},
-            {"frame", lastStatus.frame},
+            {"receiverState", std::to_string(now.receiverState) + "/" + std::to_string(now.receiverSubState)},
+            {"frame", now.frame},
             {"screenText", journal.screen().texts()},
         };
         page->setStatus(state.dump());

@@ -444,15 +444,13 @@ void LivePage::encodeFrames()
         lock.unlock();
         // Only this thread changes encoded_, so it may read it unlocked.
         Box box = changedBox(encoded_, frame);
+        bool whole = box.w == frame.width && box.h == frame.height;
         std::string data;
         if (box.w > 0)
-            data =
-                frameData(number, box,
-                          encodePngQuickly(box.w == frame.width && box.h == frame.height ? frame : crop(frame, box)));
+            data = frameData(number, box, encodePngQuickly(whole ? frame : crop(frame, box)));
         lock.lock();
         if (box.w == 0)
             continue;
-        bool whole = box.w == frame.width && box.h == frame.height;
         patches_.push_back({number, encodedNumber_, whole, event("frame", data)});
         if (patches_.size() > keptPatches)
             patches_.pop_front();
