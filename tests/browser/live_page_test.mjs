@@ -6,7 +6,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import http from 'node:http';
 import net from 'node:net';
-import { mkdirSync } from 'node:fs';
+import { mkdirSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { Simulator, browser, screenBox, build } from './simulator.mjs';
 
@@ -96,28 +96,48 @@ test('the page reconnects by itself after the simulator restarts', async () => {
   assert.equal(await page.textContent('#sSim'), 'live');
 });
 
-test('a page on another origin cannot ring the receiver', async () => {
+test('a page on another origin cannot smuggle a request past a refused one', async () => {
   const target = sim.url;
-  const evil = http.createServer((req, res) => {
-    res.setHeader('Content-Type', 'text/html');
-    res.end(`<form id="f" method="POST" action="${target}router" enctype="text/plain">
-      <input name='{"command":"ring 0 0301234567 5550001","x":"' value='"}'></form><script>
-      fetch('${target}router', { method: 'POST', mode: 'no-cors', body: '{"command":"ring 1 0301234567 5550001"}' });
-      fetch('${target}router', { method: 'POST', headers: { 'Content-Type': 'application/json' },
-                                 body: '{"command":"ring 2 0301234567 5550001"}' }).catch(() => {});
-      document.getElementById('f').submit();</script>`);
-  });
+  const port = sim.port;
+  // A whole request of the page's own making, hidden in the body of one
+  // that the server refuses: it must never be read as a request.
+  const own = (path, body) => `POST ${path} HTTP/1.1\r\nHost: 127.0.0.1:${port}\r\nContent-Type: application/json\r\n` +
+    `Content-Length: ${body.length}\r\n\r\n${body}`;
+  const smuggled = own('/router', '{"command":"ring 0 0301234567 5550001"}') + own('/control', '{"do":"stop"}');
+  const formTail = '","x":"'; // the form's "=" lands inside a JSON string
+  const formBody = own('/control', '{"do":"stop"' + formTail + '="}');
+  const formName = formBody.slice(0, formBody.length - 3);
+  const evilPage = `<form id="f" method="POST" action="${target}control" enctype="text/plain">
+    <input type="hidden" name='${formName}' value='"}'></form><script>
+    const smuggled = ${JSON.stringify(smuggled)};
+    fetch('${target}control', { method: 'POST', mode: 'no-cors', body: smuggled }).catch(() => {});
+    navigator.sendBeacon('${target}key', smuggled);
+    setTimeout(() => document.getElementById('f').submit(), 300);</script>`;
+  const evil = http.createServer((req, res) => { res.setHeader('Content-Type', 'text/html'); res.end(evilPage); });
   await new Promise(done => evil.listen(0, '127.0.0.1', done));
+  const localFile = join(build, 'screenshots', 'evil-local.html'); // a file:// page sends Origin: null
+  mkdirSync(join(build, 'screenshots'), { recursive: true });
+  writeFileSync(localFile, `<script>fetch('${target}router', { method: 'POST', mode: 'no-cors', body: ${JSON.stringify(smuggled)} });</script>`);
   const other = await context.newPage();
-  const refused = [];
-  other.on('response', r => { if (r.url().startsWith(target)) refused.push(r.status()); });
+  const answers = [];
+  other.on('response', r => { if (r.url().startsWith(target)) answers.push(r.status()); });
   await other.goto(`http://localhost:${evil.address().port}/`);
   await other.waitForTimeout(1500);
+  await other.goto('file://' + localFile);
+  await other.waitForTimeout(1000);
   await other.close();
   evil.close();
-  assert.ok(refused.length > 0 && refused.every(s => s === 403 || s === 405), `answers: ${refused}`);
+  assert.ok(answers.length >= 3 && answers.every(s => s === 403), `answers: ${answers}`);
   const status = await page.evaluate(() => window.rw.status);
+  assert.equal(status.running, true, 'the program was stopped');
   assert.deepEqual(status.lines.slice(0, 3), ['idle', 'idle', 'idle']);
+  // And the page still loads at once.
+  const fresh = await context.newPage();
+  const started = Date.now();
+  await fresh.goto(sim.url);
+  await fresh.waitForFunction(() => window.rw.online && window.rw.frame >= 0, null, { timeout: 5000 });
+  assert.ok(Date.now() - started < 2000, `the page took ${Date.now() - started} ms`);
+  await fresh.close();
 });
 
 // One raw request; the status line of the answer.
