@@ -1,5 +1,7 @@
 #include "disk.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 
 namespace sim
@@ -11,6 +13,24 @@ void Disk::setRoot(fs::path root)
 {
     root_ = std::move(root);
     current_ = "/";
+    memory_ = false;
+    memoryFiles_.clear();
+    memoryFolders_.clear();
+}
+
+void Disk::useMemory()
+{
+    setRoot({});
+    memory_ = true;
+    memoryFolders_.insert("/");
+}
+
+bool Disk::isFolder(const std::string &r) const
+{
+    if (memory_)
+        return memoryFolders_.count(r) != 0;
+    std::error_code ec;
+    return fs::is_directory(hostPath(r), ec);
 }
 
 void Disk::reset()
@@ -57,10 +77,7 @@ fs::path Disk::hostPath(const std::string &path) const
 bool Disk::changeFolder(const std::string &folder)
 {
     std::string r = receiverPath(folder);
-    if (r.empty())
-        return false;
-    std::error_code ec;
-    if (!fs::is_directory(hostPath(r), ec))
+    if (r.empty() || !isFolder(r))
         return false;
     current_ = r;
     return true;
@@ -68,6 +85,16 @@ bool Disk::changeFolder(const std::string &folder)
 
 int Disk::open(const std::string &name)
 {
+    if (memory_) {
+        auto it = memoryFiles_.find(receiverPath(name));
+        if (it == memoryFiles_.end())
+            return 0;
+        OpenFile file;
+        file.path = it->first;
+        file.contents = it->second;
+        files_.emplace(nextHandle_, std::move(file));
+        return nextHandle_++;
+    }
     fs::path p = hostPath(name);
     std::error_code ec;
     if (p.empty() || !fs::is_regular_file(p, ec))
@@ -76,7 +103,10 @@ int Disk::open(const std::string &name)
     if (!f)
         return 0;
     int handle = nextHandle_++;
-    files_.emplace(handle, OpenFile{receiverPath(name), {f, &std::fclose}});
+    OpenFile file;
+    file.path = receiverPath(name);
+    file.file.reset(f);
+    files_.emplace(handle, std::move(file));
     return handle;
 }
 
@@ -90,7 +120,15 @@ uint32_t Disk::read(int handle, void *buffer, uint32_t blockSize, uint32_t block
     auto it = files_.find(handle);
     if (it == files_.end() || blockSize == 0)
         return 0;
-    return static_cast<uint32_t>(std::fread(buffer, blockSize, blockCount, it->second.file.get()));
+    OpenFile &f = it->second;
+    if (!f.contents)
+        return static_cast<uint32_t>(std::fread(buffer, blockSize, blockCount, f.file.get()));
+    // As fread: the bytes of a last, partial block are read but not counted.
+    size_t wanted = static_cast<size_t>(blockSize) * blockCount;
+    size_t n = std::min(wanted, f.contents->size() - f.offset);
+    std::memcpy(buffer, f.contents->data() + f.offset, n);
+    f.offset += n;
+    return static_cast<uint32_t>(n / blockSize);
 }
 
 std::vector<std::string> Disk::leakReport() const
@@ -103,9 +141,44 @@ std::vector<std::string> Disk::leakReport() const
 
 void Disk::writeFile(const std::string &path, const std::string &contents)
 {
+    if (memory_) {
+        std::string r = receiverPath(path);
+        if (r.empty() || r == "/")
+            return;
+        memoryFiles_[r] = std::make_shared<const std::string>(contents);
+        for (size_t slash = r.rfind('/'); slash != 0 && slash != std::string::npos; slash = r.rfind('/', slash - 1))
+            memoryFolders_.insert(r.substr(0, slash));
+        return;
+    }
     fs::path p = hostPath(path);
     fs::create_directories(p.parent_path());
     std::ofstream(p, std::ios::binary) << contents;
+}
+
+void Disk::makeFolder(const std::string &path)
+{
+    std::string r = receiverPath(path);
+    if (r.empty())
+        return;
+    if (!memory_) {
+        std::error_code ec;
+        fs::create_directories(hostPath(r), ec);
+        return;
+    }
+    for (size_t slash = r.find('/', 1); slash != std::string::npos; slash = r.find('/', slash + 1))
+        memoryFolders_.insert(r.substr(0, slash));
+    memoryFolders_.insert(r);
+}
+
+void Disk::removeFile(const std::string &path)
+{
+    std::string r = receiverPath(path);
+    if (memory_) {
+        memoryFiles_.erase(r);
+        return;
+    }
+    std::error_code ec;
+    fs::remove(hostPath(r), ec);
 }
 
 } // namespace sim

@@ -1,11 +1,7 @@
 #include "network.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <cstdarg>
 #include <cstring>
-#include <dlfcn.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -62,11 +58,87 @@ bool Network::inProgram() const
 void Network::reset()
 {
     faults = {};
+    memory_.reset();
     std::lock_guard lock(mutex_);
     programSockets_.clear();
     options_.clear();
     orphans_.clear();
     vanished_ = false;
+    facts_ = {};
+    routerSocket_ = -1;
+    routerEndKnown_ = false;
+}
+
+void Network::setTransport(Transport transport)
+{
+    transport_ = transport;
+    memory_.reset();
+}
+
+namespace
+{
+// As long as the program's own rule for a connection that proved its
+// settings right.
+constexpr uint32_t provenConnectionTicks = 6000;
+} // namespace
+
+RouterSocketFacts Network::routerFacts() const
+{
+    uint32_t now = firmware().clock.tick();
+    std::lock_guard lock(mutex_);
+    RouterSocketFacts f = facts_;
+    if (f.connected && now - f.connectedSince >= provenConnectionTicks)
+        f.attempts = 0;
+    return f;
+}
+
+void Network::noteConnect(int fd, int result, int error)
+{
+    std::lock_guard lock(mutex_);
+    if (!programSockets_.count(fd))
+        return;
+    uint32_t now = firmware().clock.tick();
+    ++facts_.attempts;
+    if (result == 0) {
+        facts_.connected = true;
+        facts_.connectedSince = now;
+        routerSocket_ = fd;
+        routerEndKnown_ = false;
+    } else {
+        facts_.lastEnd = error == ECONNREFUSED ? ConnectionEnd::Refused : ConnectionEnd::NoAnswer;
+    }
+}
+
+void Network::noteReceive(int fd, long result, int error)
+{
+    if (result > 0 || (result < 0 && error == EAGAIN))
+        return;
+    std::lock_guard lock(mutex_);
+    if (fd != routerSocket_ || routerEndKnown_)
+        return;
+    if (result == 0)
+        facts_.lastEnd = ConnectionEnd::ByRouter;
+    else if (error == ECONNRESET)
+        facts_.lastEnd = ConnectionEnd::Reset;
+    else if (error == ETIMEDOUT)
+        facts_.lastEnd = ConnectionEnd::NoAnswer;
+    else
+        return;
+    routerEndKnown_ = true;
+}
+
+void Network::noteClose(int fd)
+{
+    std::lock_guard lock(mutex_);
+    if (fd != routerSocket_) // other threads' sockets end here
+        return;
+    uint32_t now = firmware().clock.tick();
+    if (!routerEndKnown_)
+        facts_.lastEnd = ConnectionEnd::ByProgram;
+    if (now - facts_.connectedSince >= provenConnectionTicks)
+        facts_.attempts = 0;
+    facts_.connected = false;
+    routerSocket_ = -1;
 }
 
 void Network::setRouterVanished(bool vanished)
@@ -206,6 +278,8 @@ std::vector<std::string> Network::leakReport() const
 
 bool Network::waitReadable(int fd, int bytes, int timeoutMs)
 {
+    if (MemoryNetwork::inRange(fd)) // memory is complete when written
+        return true;
     for (int waited = 0; waited <= timeoutMs; ++waited) {
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, 0) > 0) {
@@ -226,144 +300,10 @@ bool Network::waitReadable(int fd, int bytes, int timeoutMs)
 
 bool Network::waitClosed(int fd, int timeoutMs)
 {
+    if (MemoryNetwork::inRange(fd))
+        return true;
     pollfd p{fd, POLLRDHUP, 0};
     return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 
 } // namespace sim
-
-// ---- the interposed C library functions ----
-
-namespace
-{
-
-template <typename F> F real(const char *name)
-{
-    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
-}
-
-hostent routerEntry;
-in_addr routerAddress;
-char *routerAddressList[2];
-char routerName[256];
-
-} // namespace
-
-extern "C" {
-
-__attribute__((visibility("default"))) int socket(int domain, int type, int protocol)
-{
-    static auto realSocket = real<int (*)(int, int, int)>("socket");
-    sim::Network &net = sim::network();
-    if (!net.inProgram())
-        return realSocket(domain, type, protocol);
-    if (net.faults.socketFails) {
-        sim::firmware().journal.note("socket() fails (fault)");
-        errno = EMFILE;
-        return -1;
-    }
-    int fd = realSocket(domain, type, protocol);
-    if (fd >= 0)
-        net.addProgramSocket(fd);
-    return fd;
-}
-
-__attribute__((visibility("default"))) hostent *gethostbyname(const char *name)
-{
-    static auto realResolve = real<hostent *(*)(const char *)>("gethostbyname");
-    sim::Network &net = sim::network();
-    if (!net.inProgram())
-        return realResolve(name);
-    bool matches = name && (net.routerHost_.empty() || net.routerHost_ == name);
-    if (net.faults.resolveFails || !matches) {
-        sim::firmware().journal.note(std::string("gethostbyname(\"") + (name ? name : "") + "\") = none");
-        h_errno = HOST_NOT_FOUND;
-        return nullptr;
-    }
-    std::strncpy(routerName, name, sizeof routerName - 1);
-    inet_pton(AF_INET, net.routerAddress_.c_str(), &routerAddress);
-    routerAddressList[0] = reinterpret_cast<char *>(&routerAddress);
-    routerAddressList[1] = nullptr;
-    routerEntry.h_name = routerName;
-    routerEntry.h_aliases = nullptr;
-    routerEntry.h_addrtype = AF_INET;
-    routerEntry.h_length = 4;
-    routerEntry.h_addr_list = routerAddressList;
-    return &routerEntry;
-}
-
-__attribute__((visibility("default"))) int connect(int fd, const sockaddr *address, socklen_t length)
-{
-    static auto realConnect = real<int (*)(int, const sockaddr *, socklen_t)>("connect");
-    sim::Network &net = sim::network();
-    if (!net.ownsSocket(fd))
-        return realConnect(fd, address, length);
-    if (net.faults.connectRefused) {
-        sim::firmware().journal.note("connect() refused (fault)");
-        errno = ECONNREFUSED;
-        return -1;
-    }
-    int result = 0, error = 0;
-    if (net.blackHoleConnect(fd, result, error)) {
-        errno = error;
-        return result;
-    }
-    if (address && length >= sizeof(sockaddr_in) && address->sa_family == AF_INET) {
-        sockaddr_in to;
-        std::memcpy(&to, address, sizeof to);
-        if (ntohs(to.sin_port) == 1012) {
-            to.sin_port = htons(net.routerPort_);
-            return realConnect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to);
-        }
-    }
-    return realConnect(fd, address, length);
-}
-
-__attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, ...)
-{
-    static auto realIoctl = real<int (*)(int, unsigned long, void *)>("ioctl");
-    va_list ap;
-    va_start(ap, request);
-    void *arg = va_arg(ap, void *);
-    va_end(ap);
-    sim::Network &net = sim::network();
-    if (net.inProgram() && net.ownsSocket(fd) && request == FIONREAD && net.faults.fionreadFails) {
-        errno = EIO;
-        return -1;
-    }
-    long result = 0;
-    int error = 0;
-    if (request == FIONREAD && arg && net.orphanedRead(fd, true, result, error)) {
-        *static_cast<int *>(arg) = static_cast<int>(result);
-        return 0;
-    }
-    return realIoctl(fd, request, arg);
-}
-
-__attribute__((visibility("default"))) ssize_t recv(int fd, void *buffer, size_t length, int flags)
-{
-    static auto realRecv = real<ssize_t (*)(int, void *, size_t, int)>("recv");
-    long result = 0;
-    int error = 0;
-    if (sim::network().orphanedRead(fd, false, result, error)) {
-        errno = error;
-        return result;
-    }
-    return realRecv(fd, buffer, length, flags);
-}
-
-__attribute__((visibility("default"))) int setsockopt(int fd, int level, int name, const void *value, socklen_t length)
-{
-    static auto realSetsockopt = real<int (*)(int, int, int, const void *, socklen_t)>("setsockopt");
-    sim::network().setOption(fd, level, name, value, length);
-    return realSetsockopt(fd, level, name, value, length);
-}
-
-__attribute__((visibility("default"))) int close(int fd)
-{
-    static auto realClose = real<int (*)(int)>("close");
-    sim::network().forgetSocket(fd);
-    return realClose(fd);
-}
-
-} // extern "C"

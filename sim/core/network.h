@@ -4,7 +4,9 @@
 // host name resolves as configured, a connection to port 1012 reaches the
 // fake router wherever it listens, and faults can be switched on. Every
 // other socket call (the simulator's own, its libraries') passes straight
-// through to the real C library.
+// through to the real C library. The program's sockets are real TCP sockets
+// of the host, or byte queues in memory (MemoryNetwork) where no host socket
+// is wanted or to be had: a fuzzer, a build without sockets.
 #pragma once
 
 #include <atomic>
@@ -15,8 +17,36 @@
 #include <string>
 #include <vector>
 
+#include "memoryNetwork.h"
+
 namespace sim
 {
+
+enum class Transport {
+    Tcp,    // the program's sockets are the host's; the router listens on loopback
+    Memory, // byte queues; the router is driven through memory()
+};
+
+// How the program's last router connection, or its last attempt, ended.
+enum class ConnectionEnd {
+    None,      // nothing has ended yet
+    ByRouter,  // the router closed it (end of stream)
+    Reset,     // the router reset it
+    ByProgram, // the program closed it while it was still standing
+    Refused,   // the attempt was refused
+    NoAnswer,  // the attempt got no answer, or the keepalive gave the connection up
+};
+
+// What the network knows of the program's socket to the router, for the
+// front ends to show.
+struct RouterSocketFacts {
+    bool connected = false;
+    uint32_t connectedSince = 0; // receiver tick at which the connection was made
+    ConnectionEnd lastEnd = ConnectionEnd::None;
+    // connect calls since the last connection that stood at least a minute
+    // (the current one included, once it has)
+    int attempts = 0;
+};
 
 struct NetworkFaults {
     bool resolveFails = false;   // gethostbyname of the router gives nothing
@@ -42,6 +72,13 @@ class Network
     // really listens. An empty name means: every name resolves to it.
     void setRouter(std::string hostName, uint16_t port, std::string address = "127.0.0.1");
     NetworkFaults faults;
+
+    // Chosen per receiver at boot; reset() keeps it. The memory network is
+    // used from one thread, the receiver's event thread.
+    void setTransport(Transport transport);
+    Transport transport() const { return transport_; }
+    MemoryNetwork &memory() { return memory_; }
+    RouterSocketFacts routerFacts() const;
 
     // Calls between enter() and leave() on this thread are the program's.
     void enterProgram();
@@ -84,6 +121,10 @@ class Network
     // A connect into the vanished router: the virtual clock moves on by the
     // wait, and the call's result and errno are given.
     bool blackHoleConnect(int fd, int &result, int &error);
+    // What the interposed calls saw on the program's sockets, for the facts.
+    void noteConnect(int fd, int result, int error);
+    void noteReceive(int fd, long result, int error);
+    void noteClose(int fd);
     std::string routerHost_;
     uint16_t routerPort_ = 1012;
     std::string routerAddress_ = "127.0.0.1";
@@ -99,6 +140,11 @@ class Network
     std::map<int, Orphan> orphans_;
     bool vanished_ = false;
     std::atomic<unsigned long> programThread_{0};
+    Transport transport_ = Transport::Tcp;
+    MemoryNetwork memory_;
+    RouterSocketFacts facts_;
+    int routerSocket_ = -1;       // the program's connected router socket
+    bool routerEndKnown_ = false; // its end was seen by a read already
 };
 
 Network &network();

@@ -16,6 +16,18 @@ TemporaryReceiver::TemporaryReceiver(const BootOptions &options)
 {
     if (options.timeZone)
         pinTimeZone(options.timeZone);
+    firmware().reset(options.heapSize);
+    network().setTransport(options.transport);
+    network().reset();
+    network().setRouter("", 1012);
+    if (options.memoryDisk) {
+        firmware().disk.useMemory();
+        if (options.programFolders) {
+            firmware().disk.makeFolder(settingsFolder);
+            firmware().disk.makeFolder(photoFolder);
+        }
+        return;
+    }
     if (!options.disk.empty()) {
         root_ = fs::absolute(options.disk);
     } else {
@@ -31,10 +43,7 @@ TemporaryReceiver::TemporaryReceiver(const BootOptions &options)
         fs::create_directories(root_ / fs::path(settingsFolder).relative_path());
         fs::create_directories(root_ / fs::path(photoFolder).relative_path());
     }
-    firmware().reset(options.heapSize);
     firmware().disk.setRoot(root_);
-    network().reset();
-    network().setRouter("", 1012);
 }
 
 TemporaryReceiver::~TemporaryReceiver()

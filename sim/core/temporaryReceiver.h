@@ -1,12 +1,14 @@
 // A freshly booted receiver on a disk folder of its own: the firmware and the
 // network back to their boot state, the time zone pinned, the disk made (empty,
-// or a copy of a template) and removed again when the object goes.
+// or a copy of a template) and removed again when the object goes; or on a
+// disk in memory, which goes with the next boot.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 
 #include "heap.h"
+#include "network.h"
 
 namespace sim
 {
@@ -22,6 +24,9 @@ struct BootOptions {
     uint32_t heapSize = Heap::defaultSize;
     // Make the program's settings and photo folders on the disk.
     bool programFolders = false;
+    // A disk in memory instead of a folder (the two above are then unused).
+    bool memoryDisk = false;
+    Transport transport = Transport::Tcp;
 };
 
 class TemporaryReceiver

@@ -26,8 +26,13 @@ char fritzBox[32] = "fritz.box";
 // is lost, its attempts start again from none, and a recovery period of
 // RECOVERY_TICKS opens in which a router that reboots (refusing, unreachable,
 // its name unresolvable while it is also the home network's name server)
-// neither uses up the attempts nor ends the program.
-#define LONG_CONNECTION_TICKS 60000
+// neither uses up the attempts nor ends the program. One minute is longer
+// than any router takes to drop a connection it never meant to keep, and
+// short enough that a router restarting soon after the program connected,
+// or several times in a row, is ridden out. A connection lost sooner counts
+// as an attempt, so a router that closes every connection at once still
+// ends the program after three.
+#define LONG_CONNECTION_TICKS 6000
 #define RECOVERY_TICKS 60000
 
 // The program only reads, so a router that loses power is noticed by the

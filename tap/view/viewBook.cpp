@@ -109,16 +109,18 @@ static void startAfresh(void)
 // oldest entry without notice. The window keeps its place: only a reference
 // to a dropped entry moves, the last row's to the oldest call left; when
 // the first row's call itself is gone, the list starts afresh at the newest.
-// The window stays as drawn until the next key. A closed book or the phone
-// book reads no call references before the next opening resets them.
+// The window stays as drawn until the next key. A list drawn empty refers
+// to nothing and stays empty, keys and all, until it is opened again. A
+// closed book or the phone book reads no call references before the next
+// opening resets them.
 static void followCallerList(void)
 {
-    if (currentPage != BOOK_CALLLIST)
+    if (currentPage != BOOK_CALLLIST || firstEntry == 0)
         return;
     dword added = getCallerListChanges() - seenChanges;
     if (added == 0)
         return;
-    if (firstEntry == 0 || !stillHeld(firstPosition, added)) {
+    if (!stillHeld(firstPosition, added)) {
         startAfresh();
     } else if (!stillHeld(lastPosition, added)) {
         CallEntry *oldest = asCall(firstEntry);

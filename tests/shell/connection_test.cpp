@@ -255,11 +255,26 @@ TEST_F(ConnectionTest, BytesBeforeACloseAreStillRead)
     finish();
 }
 
+// A connection proves the settings right once it has stood a minute: lost
+// after that, its attempt is given back; lost sooner, it keeps counting.
+TEST_F(ConnectionTest, ConnectionLostWithinItsFirstMinuteUsesItsAttempt)
+{
+    start("StartupConnectDelay = 6\n");
+    run(601);
+    run(5900); // the loss is noticed within 20 ticks, before the minute is full
+    router.closeClients();
+    settleClose();
+    run(100);
+    EXPECT_EQ(shown(lossText), 1u);
+    EXPECT_EQ(retryCnt, 2);
+    finish();
+}
+
 TEST_F(ConnectionTest, LongConnectionGivesItsAttemptBack)
 {
     start("StartupConnectDelay = 6\n");
     run(601);
-    run(60000); // ten minutes connected
+    run(6000); // a minute connected
     router.closeClients();
     settleClose();
     run(100);

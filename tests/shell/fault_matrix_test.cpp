@@ -118,6 +118,24 @@ class FaultMatrix : public test::FirmwareTest, public ::testing::WithParamInterf
         closeRouter();
         router.setRefusing(true);
     }
+    // A router that is away for `down` ticks, then takes connections again.
+    void restartRouter(uint32_t down)
+    {
+        rebootRouter();
+        run(down);
+        router.setRefusing(false);
+    }
+    // A router that takes every connection and closes it at once, until
+    // the program has ended or `ticks` have passed.
+    void dropEveryConnection(uint32_t ticks)
+    {
+        for (uint32_t i = 0; i < ticks && resident(); ++i) {
+            run(1);
+            router.acceptPending();
+            if (router.hasClient())
+                closeRouter();
+        }
+    }
 
     // Sends in slices the socket can hold (`sendSlice` returns the bytes it
     // sent) and reads them with idle events, never more than 128 bytes in
@@ -165,12 +183,12 @@ class FaultMatrix : public test::FirmwareTest, public ::testing::WithParamInterf
     fakerouter::FakeRouter router{0};
 };
 
-// The connection of the program has stood ten minutes, which proves its
+// The connection of the program has stood a minute, which proves its
 // settings right: its loss opens the recovery period.
 void longConnection(FaultMatrix &m)
 {
     m.startConnected();
-    m.run(10 * minute);
+    m.run(minute);
 }
 
 const FaultCase cases[] = {
@@ -301,18 +319,59 @@ const FaultCase cases[] = {
      {0, nullptr, true, true}},
     {"FiveRestartsInTwentyMinutesAfterALongConnection",
      [](FaultMatrix &m) {
-         // A minute away each, four minutes apart. The first loss opens the
-         // recovery period; the connection made then stands too short for
-         // the second loss to open one, so the rules' three attempts run out.
+         // A minute away each, four minutes apart: every connection made
+         // between them stands long enough for its loss to open the
+         // recovery period again.
          longConnection(m);
          for (int restart = 0; restart < 5 && m.resident(); ++restart) {
-             m.rebootRouter();
-             m.run(minute);
-             m.router.setRefusing(false);
+             m.restartRouter(minute);
              m.run(3 * minute);
          }
+         EXPECT_EQ(m.connected(), 6u);
      },
-     {2, finalText, false, false}},
+     {5, nullptr, true, true}},
+    {"TwoMinuteRebootThreeMinutesAfterConnecting",
+     [](FaultMatrix &m) {
+         m.startConnected();
+         m.run(3 * minute);
+         m.restartRouter(2 * minute);
+         EXPECT_EQ(m.journal().countPrints("Error connecting to fritz box\n"), 4u);
+     },
+     {1, nullptr, true, true}},
+    {"RebootAfterElevenMinutesAndAnotherThreeMinutesLater",
+     [](FaultMatrix &m) {
+         m.startConnected();
+         m.run(11 * minute);
+         m.restartRouter(4000);
+         m.run(3 * minute);
+         m.restartRouter(4000);
+     },
+     {2, nullptr, true, true}},
+    {"RebootWithinTheFirstMinuteCountsItsAttempts",
+     [](FaultMatrix &m) {
+         // 40 s away, 35 s after connecting: the short connection proves
+         // nothing, so the loss and the two refused attempts use all three.
+         m.startConnected();
+         m.run(3500);
+         m.restartRouter(4000);
+         m.run(2 * startupDelay);
+         EXPECT_EQ(m.journal().countPrints("Error connecting to fritz box\n"), 2u);
+     },
+     {1, finalText, false, false}},
+    {"RouterClosingEveryConnectionAtOnceEndsAfterThreeAttempts",
+     [](FaultMatrix &m) {
+         m.start();
+         m.dropEveryConnection(5 * startupDelay);
+         EXPECT_EQ(m.connected(), 3u);
+     },
+     {3, finalText, false, false}},
+    {"RouterClosingEveryConnectionAfterALongOneStillEnds",
+     [](FaultMatrix &m) {
+         longConnection(m);
+         m.dropEveryConnection(5 * startupDelay);
+         EXPECT_EQ(m.connected(), 4u);
+     },
+     {4, finalText, false, false}},
     {"ThreeMinuteRebootWithTheNameGoneForTwoIsSurvived",
      [](FaultMatrix &m) {
          longConnection(m);
@@ -420,7 +479,7 @@ const FaultCase cases[] = {
      {0, nullptr, true, true}},
     {"TickWrapsDuringTheRecoveryPeriod",
      [](FaultMatrix &m) {
-         m.fw().clock.startVirtual(0xFFFFFFFFu - 13 * minute, sim::defaultWallStart);
+         m.fw().clock.startVirtual(0xFFFFFFFFu - 4 * minute, sim::defaultWallStart);
          longConnection(m);
          m.rebootRouter();
          sim::network().faults.resolveFails = true;

@@ -7,8 +7,6 @@ namespace test
 
 void FirmwareTest::SetUp()
 {
-    sim::BootOptions boot;
-    boot.programFolders = true;
     booted_ = std::make_unique<sim::TemporaryReceiver>(boot);
     diskRoot = booted_->diskRoot();
 }

@@ -56,6 +56,8 @@ class FirmwareTest : public ::testing::Test
     std::vector<std::string> leaks() const;
 
     std::filesystem::path diskRoot;
+    // How SetUp boots the receiver; a test may change it before.
+    sim::BootOptions boot{.programFolders = true};
 
   private:
     std::unique_ptr<sim::TemporaryReceiver> booted_;
