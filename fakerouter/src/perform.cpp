@@ -110,9 +110,7 @@ std::string perform(FakeRouter &router, const Command &command)
         router.setRefusing(true);
         return "refusing connections" +
                (command.duration.count() > 0 ? " for " + seconds(command.duration) : std::string(" until listen"));
-    case Action::Listen:
-        router.setRefusing(false);
-        return "listening on " + router.bindAddress() + ":" + std::to_string(router.port());
+    case Action::Listen: router.setRefusing(false); return "listening on " + router.address();
     case Action::Silent:
         router.setSilent(true);
         return "silent" +
@@ -120,8 +118,8 @@ std::string perform(FakeRouter &router, const Command &command)
     case Action::Speak: router.setSilent(false); return "speaking again";
     case Action::Status:
         router.acceptPending();
-        return (router.refusing() ? "refusing on " : "listening on ") + router.bindAddress() + ":" +
-               std::to_string(router.port()) + ", " + clients(router) + (router.silent() ? ", silent" : "") +
+        return (router.refusing() ? "refusing on " : "listening on ") + router.address() + ", " + clients(router) +
+               (router.silent() ? ", silent" : "") +
                (router.stalledBytes() > 0 ? ", " + bytes(router.stalledBytes()) + " kept for resume" : "");
     case Action::Help: return std::string(commandSummary());
     case Action::Quit: return "bye";
