@@ -4,8 +4,10 @@
 #include "fakerouter/commands.h"
 #include "fakerouter/player.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
 
 namespace
 {

@@ -1,8 +1,6 @@
 #include "scenario.h"
 
-#include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -21,6 +19,7 @@
 #include "network.h"
 #include "receiver.h"
 #include "remote.h"
+#include "scenarioWords.h"
 #include "temporaryReceiver.h"
 
 namespace sim
@@ -30,67 +29,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-
-// Splits a command line into words; a word in double quotes may hold blanks
-// and the router's escapes. Throws fakerouter::SyntaxError for a bad escape.
-std::vector<std::string> words(std::string_view line)
-{
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-            ++i;
-        if (i >= line.size())
-            break;
-        if (line[i] == '"') {
-            size_t j = ++i;
-            while (j < line.size() && line[j] != '"') {
-                if (line[j] == '\\')
-                    ++j;
-                ++j;
-            }
-            out.push_back(fakerouter::unescape(line.substr(i, j - i)));
-            i = j + 1;
-        } else {
-            size_t j = i;
-            while (j < line.size() && line[j] != ' ' && line[j] != '\t')
-                ++j;
-            out.emplace_back(line.substr(i, j - i));
-            i = j;
-        }
-    }
-    return out;
-}
-
-std::optional<int64_t> number(const std::string &w)
-{
-    int64_t v = 0;
-    const char *b = w.data(), *e = w.data() + w.size();
-    int base = 10;
-    bool negative = false;
-    if (b != e && *b == '-') {
-        negative = true;
-        ++b;
-    }
-    if (e - b > 2 && b[0] == '0' && (b[1] == 'x' || b[1] == 'X')) {
-        b += 2;
-        base = 16;
-    }
-    auto [p, ec] = std::from_chars(b, e, v, base);
-    if (ec != std::errc() || p != e)
-        return std::nullopt;
-    return negative ? -v : v;
-}
-
-// A time word as the router's scripts read it (seconds unless a unit
-// follows), cut to whole ticks of 10 ms.
-std::optional<uint32_t> ticksOf(const std::string &w)
-{
-    auto duration = fakerouter::parseDuration(w);
-    if (!duration)
-        return std::nullopt;
-    return static_cast<uint32_t>(duration->count() / 10);
-}
 
 class Run
 {
@@ -215,7 +153,7 @@ bool Run::expectation(const std::vector<std::string> &w)
             fail("did not expect the print line \"" + escapeText(arg(2)) + "\"");
     } else if (what == "prints") {
         size_t n = j.countPrints(arg(2));
-        auto want = number(arg(3));
+        auto want = scenarioNumber(arg(3));
         if (!want || static_cast<int64_t>(n) != *want)
             fail("expected \"" + escapeText(arg(2)) + "\" " + arg(3) + " times, saw it " + std::to_string(n) +
                  " times");
@@ -227,11 +165,11 @@ bool Run::expectation(const std::vector<std::string> &w)
             fail((what == "call" ? "expected a firmware call containing \"" : "did not expect a call containing \"") +
                  arg(2) + "\"");
     } else if (what == "regions") {
-        auto want = number(arg(2));
+        auto want = scenarioNumber(arg(2));
         if (!want || static_cast<int64_t>(firmware().osd.regionCount()) != *want)
             fail("expected " + arg(2) + " regions, there are " + std::to_string(firmware().osd.regionCount()));
     } else if (what == "result") {
-        auto want = number(arg(2));
+        auto want = scenarioNumber(arg(2));
         if (!want || static_cast<dword>(*want) != lastResult_)
             fail("expected event result " + arg(2) + ", got " + std::to_string(lastResult_));
     } else if (what == "resident" || what == "exited") {
@@ -254,17 +192,17 @@ bool Run::command(const std::vector<std::string> &w, const std::string &line)
     const std::string &c = w[0];
     auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
     if (c == "heap") {
-        auto n = number(arg(1));
+        auto n = scenarioNumber(arg(1));
         if (!n)
             return false;
         firmware().heap.reset(static_cast<uint32_t>(*n));
     } else if (c == "fail-alloc") {
-        auto n = number(arg(1));
+        auto n = scenarioNumber(arg(1));
         if (!n)
             return false;
         firmware().heap.failAllocation(static_cast<uint64_t>(*n));
     } else if (c == "tick") {
-        auto n = number(arg(1));
+        auto n = scenarioNumber(arg(1));
         if (!n)
             return false;
         now(); // the counter jumps; no time passes for the router
@@ -281,7 +219,7 @@ bool Run::command(const std::vector<std::string> &w, const std::string &line)
     } else if (c == "router-host") {
         network().setRouter(arg(1), router_->port());
     } else if (c == "state") {
-        auto a = number(arg(1)), b = number(arg(2));
+        auto a = scenarioNumber(arg(1)), b = scenarioNumber(arg(2));
         if (!a || !b)
             return false;
         firmware().receiver.state = static_cast<uint32_t>(*a);
@@ -302,7 +240,7 @@ bool Run::command(const std::vector<std::string> &w, const std::string &line)
     } else if (c == "start") {
         ensureStarted();
     } else if (c == "wait") {
-        auto t = ticksOf(arg(1));
+        auto t = scenarioTicks(arg(1));
         if (!t)
             return false;
         ensureStarted();
@@ -311,7 +249,7 @@ bool Run::command(const std::vector<std::string> &w, const std::string &line)
         ensureStarted();
         lastResult_ = receiver_->idle();
     } else if (c == "key") {
-        std::optional<int64_t> code = number(arg(1));
+        std::optional<int64_t> code = scenarioNumber(arg(1));
         for (const RemoteKey &key : remoteKeys)
             if (key.name == arg(1))
                 code = key.code;
@@ -320,7 +258,7 @@ bool Run::command(const std::vector<std::string> &w, const std::string &line)
         ensureStarted();
         lastResult_ = receiver_->key(static_cast<dword>(*code));
     } else if (c == "event") {
-        auto code = number(arg(1)), param = number(arg(2));
+        auto code = scenarioNumber(arg(1)), param = scenarioNumber(arg(2));
         if (!code || !param)
             return false;
         ensureStarted();
@@ -380,7 +318,7 @@ void Run::execute(std::string_view script)
             line.pop_back();
         std::vector<std::string> w;
         try {
-            w = words(line);
+            w = scenarioWords(line);
         } catch (const fakerouter::SyntaxError &e) {
             fail("cannot understand \"" + line + "\": " + e.message());
             continue;
