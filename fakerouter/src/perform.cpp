@@ -148,7 +148,7 @@ std::string_view commandSummary()
   disconnect ID SECONDS           DISCONNECT: the call ended after SECONDS
   WORD;FIELD;...;                 a typed line holding a ";" is sent as a router line
   line TEXT                       TEXT sent as a router line, ";" or not
-  raw TEXT                        TEXT sent exactly: no timestamp, no CR LF; escapes \r \n \t \\ \ooo \xHH
+  raw TEXT                        TEXT sent exactly: no timestamp, no CR LF; escapes \r \n \t \\ \" \ooo \xHH
   A number written "-" is sent as an empty field (a caller who hides the number).
 Misbehaviour:
   stall [N] LINE       send the first N bytes of LINE (default: half) and keep the rest
@@ -165,7 +165,7 @@ Misbehaviour:
   speak                send again
   status, help, quit
 LINE is a ring, call, connect, disconnect, line or raw command, or a typed line holding a ";".
-DURATION is seconds with an optional unit: 2.5, 2.5s, 300ms, 1m.
+DURATION is seconds, or a number with a unit: 2.5, 2.5s, 300ms, 1m or 1min, 1h.
 Scripts hold one command a line; a line starting with # is a comment; and
   wait DURATION        the next command comes DURATION after the one before
   at DURATION          the next command comes DURATION after the start (or the last wait client)
