@@ -22,6 +22,7 @@
 
 #include "fakerouter/commands.h"
 #include "fakerouter/fakeRouter.h"
+#include "fakerouter/player.h"
 #include "firmware.h"
 #include "frontend.h"
 #include "livePage.h"
@@ -30,7 +31,6 @@
 #include "pngFile.h"
 #include "receiver.h"
 #include "remote.h"
-#include "routerPlayer.h"
 #include "temporaryReceiver.h"
 
 namespace sim
@@ -401,6 +401,18 @@ uint32_t settingsActionKey(const fs::path &disk)
     return key;
 }
 
+// The in-process fake router: the event loop plays its script, the page's
+// console reaches it from the server's thread, so both take the lock.
+struct InProcessRouter {
+    fakerouter::FakeRouter router{0};
+    fakerouter::Player player{router};
+    std::mutex mutex;
+    static fakerouter::Time now()
+    {
+        return std::chrono::duration_cast<fakerouter::Time>(SteadyClock::now().time_since_epoch());
+    }
+};
+
 } // namespace
 
 LatencySummary summarize(std::vector<double> samples)
@@ -465,7 +477,7 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     }
 
     // The router.
-    std::unique_ptr<RouterPlayer> player;
+    std::unique_ptr<InProcessRouter> player;
     std::unique_ptr<LatencyRun> latency;
     FrameSignal frames;
     if (options.latencyLines > 0) {
@@ -489,15 +501,15 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
                 return 2;
             }
         }
-        player = std::make_unique<RouterPlayer>(
-            std::move(script),
-            [](const std::string &what) {
-                std::printf("[router] %s\n", what.c_str());
-                std::fflush(stdout);
-            },
-            options.loopScript);
-        network().setRouter("", player->port());
-        std::printf("fake router on 127.0.0.1:%u%s\n", player->port(),
+        player = std::make_unique<InProcessRouter>();
+        player->player.setListener([](const std::string &what) {
+            std::printf("[router] %s\n", what.c_str());
+            std::fflush(stdout);
+        });
+        player->player.setQuitAllowed(false);
+        player->player.play(std::move(script), InProcessRouter::now(), options.loopScript);
+        network().setRouter("", player->router.port());
+        std::printf("fake router on 127.0.0.1:%u%s\n", player->router.port(),
                     options.routerScript.empty() ? "" : (", playing " + options.routerScript.string()).c_str());
     }
 
@@ -507,8 +519,11 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
         LivePage::RouterConsole console;
         if (player)
             console = [p = player.get()](const std::string &line, double after, bool &failed) {
+                std::lock_guard lock(p->mutex);
+                auto now = InProcessRouter::now();
                 std::string report =
-                    after > 0 ? p->schedule(line, milliseconds(static_cast<long long>(after * 1000))) : p->submit(line);
+                    after > 0 ? p->player.schedule(line, now, milliseconds(static_cast<long long>(after * 1000)))
+                              : p->player.submit(line, now);
                 failed = report.rfind("error:", 0) == 0;
                 // The program drops event lines on connection ids it has no
                 // line for; say so where the line was typed.
@@ -583,6 +598,17 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     auto publishStatus = [&] {
         if (!page)
             return;
+        // A console command that takes its time (drip, flood) holds the
+        // router; meanwhile its last known state stands.
+        std::vector<std::string> routerLines = lastStatus.lines;
+        int routerClients = player ? lastStatus.routerClients : -1;
+        if (player) {
+            std::unique_lock lock(player->mutex, std::try_to_lock);
+            if (lock) {
+                routerLines = player->player.lineStates();
+                routerClients = static_cast<int>(player->player.clients());
+            }
+        }
         if (journal.watch().connected() && network().programSockets().empty())
             journal.watch().noteClosed();
         // Asked after every idle event: most of the time nothing has changed,
@@ -590,8 +616,8 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
         StatusFacts facts{programEnd,
                           journal.watch().connected() && programEnd.empty(),
                           std::min(journal.watch().attempts(), 3),
-                          player ? player->lineStates() : std::vector<std::string>{},
-                          player ? static_cast<int>(player->clients()) : -1,
+                          routerLines,
+                          routerClients,
                           fw.heap.liveBytes(),
                           fw.heap.liveBlocks(),
                           fw.receiver.state,
@@ -643,7 +669,8 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
         if (page) {
             for (PageControl control : page->takeControls()) {
                 if (control == PageControl::replay && player) {
-                    player->replay();
+                    std::lock_guard lock(player->mutex);
+                    player->player.replay(InProcessRouter::now());
                 } else if (control == PageControl::stop && receiver->resident()) {
                     receiver->stop();
                     ended("the program was stopped (stop event)");
@@ -670,6 +697,11 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
             for (uint32_t key : page->takeKeys())
                 if (receiver->resident())
                     receiver->key(key);
+        }
+        if (player) {
+            std::unique_lock lock(player->mutex, std::try_to_lock);
+            if (lock)
+                player->player.advance(InProcessRouter::now());
         }
         if (receiver->resident())
             receiver->idle();

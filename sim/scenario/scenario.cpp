@@ -1,8 +1,6 @@
 #include "scenario.h"
 
-#include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -15,11 +13,13 @@
 
 #include "fakerouter/commands.h"
 #include "fakerouter/fakeRouter.h"
+#include "fakerouter/player.h"
 #include "firmware.h"
 #include "loader.h"
 #include "network.h"
 #include "receiver.h"
 #include "remote.h"
+#include "scenarioWords.h"
 #include "temporaryReceiver.h"
 
 namespace sim
@@ -29,117 +29,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-
-// C-style escapes in quoted texts: \n \r \t \\ \" \ooo \xHH.
-std::string unescape(std::string_view s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) {
-            out += s[i];
-            continue;
-        }
-        char c = s[++i];
-        switch (c) {
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'x': {
-            int v = 0, n = 0;
-            while (n < 2 && i + 1 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1]))) {
-                v = v * 16 + std::stoi(std::string(1, s[++i]), nullptr, 16);
-                ++n;
-            }
-            out += static_cast<char>(v);
-            break;
-        }
-        default:
-            if (c >= '0' && c <= '7') {
-                int v = c - '0', n = 1;
-                while (n < 3 && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '7') {
-                    v = v * 8 + (s[++i] - '0');
-                    ++n;
-                }
-                out += static_cast<char>(v);
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out;
-}
-
-// Splits a command line into words; a word in double quotes may hold blanks
-// and escapes.
-std::vector<std::string> words(std::string_view line)
-{
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-            ++i;
-        if (i >= line.size())
-            break;
-        if (line[i] == '"') {
-            size_t j = ++i;
-            while (j < line.size() && line[j] != '"') {
-                if (line[j] == '\\')
-                    ++j;
-                ++j;
-            }
-            out.push_back(unescape(line.substr(i, j - i)));
-            i = j + 1;
-        } else {
-            size_t j = i;
-            while (j < line.size() && line[j] != ' ' && line[j] != '\t')
-                ++j;
-            out.emplace_back(line.substr(i, j - i));
-            i = j;
-        }
-    }
-    return out;
-}
-
-std::optional<int64_t> number(const std::string &w)
-{
-    int64_t v = 0;
-    const char *b = w.data(), *e = w.data() + w.size();
-    int base = 10;
-    bool negative = false;
-    if (b != e && *b == '-') {
-        negative = true;
-        ++b;
-    }
-    if (e - b > 2 && b[0] == '0' && (b[1] == 'x' || b[1] == 'X')) {
-        b += 2;
-        base = 16;
-    }
-    auto [p, ec] = std::from_chars(b, e, v, base);
-    if (ec != std::errc() || p != e)
-        return std::nullopt;
-    return negative ? -v : v;
-}
-
-// "31s", "1500ms", "3100" (ticks), "10min".
-std::optional<uint32_t> ticksOf(const std::string &w)
-{
-    auto split = w.find_first_not_of("0123456789.");
-    std::string num = w.substr(0, split), unit = split == std::string::npos ? "" : w.substr(split);
-    if (num.empty())
-        return std::nullopt;
-    double v = std::strtod(num.c_str(), nullptr);
-    if (unit == "" || unit == "t")
-        return static_cast<uint32_t>(v);
-    if (unit == "ms")
-        return static_cast<uint32_t>(v / 10);
-    if (unit == "s")
-        return static_cast<uint32_t>(v * 100);
-    if (unit == "min")
-        return static_cast<uint32_t>(v * 6000);
-    if (unit == "h")
-        return static_cast<uint32_t>(v * 360000);
-    return std::nullopt;
-}
 
 class Run
 {
@@ -153,9 +42,12 @@ class Run
     bool expectation(const std::vector<std::string> &w);
     // A command in the fake router's language; false for what means nothing here.
     bool routerCommand(const std::string &line);
-    void perform(const fakerouter::Command &command);
-    // Ends the refusals and silences whose time has come.
-    void performDue();
+    // Carries out a router command and waits until its bytes (or its close)
+    // have reached the program's sockets.
+    std::string perform(const fakerouter::Command &command);
+    // Virtual time for the router's player: 10 ms a tick, counted across the
+    // wrap of the tick counter and not moved by "tick".
+    fakerouter::Time now();
     void ensureStarted();
     // What waits on the program's sockets now, taken before a router action,
     // so that settle() can wait until the action has reached them.
@@ -167,7 +59,9 @@ class Run
     ScenarioResult &result_;
     std::unique_ptr<TemporaryReceiver> booted_;
     std::unique_ptr<fakerouter::FakeRouter> router_;
-    std::vector<std::pair<uint32_t, fakerouter::Command>> pending_; // due tick, command
+    std::unique_ptr<fakerouter::Player> player_;
+    uint32_t lastTick_ = 0;
+    fakerouter::Time now_{0};
     std::unique_ptr<Receiver> receiver_;
     std::string routerHost_;
     int lineNo_ = 0;
@@ -217,17 +111,23 @@ bool Run::routerCommand(const std::string &line)
     using fakerouter::Action;
     if (command.action == Action::Help || command.action == Action::Quit)
         return false;
-    perform(command);
-    if (auto next = fakerouter::followUp(command))
-        pending_.push_back({firmware().clock.tick() + static_cast<uint32_t>(command.duration.count() / 10), *next});
+    player_->perform(command, now());
     return true;
 }
 
-void Run::perform(const fakerouter::Command &command)
+fakerouter::Time Run::now()
+{
+    uint32_t tick = firmware().clock.tick();
+    now_ += fakerouter::Time(10 * static_cast<int64_t>(static_cast<uint32_t>(tick - lastTick_)));
+    lastTick_ = tick;
+    return now_;
+}
+
+std::string Run::perform(const fakerouter::Command &command)
 {
     const auto before = waitingBytes();
     const size_t offered = router_->bytesOffered();
-    fakerouter::perform(*router_, command);
+    std::string report = fakerouter::perform(*router_, command);
     using fakerouter::Action;
     if (command.action == Action::Close || command.action == Action::Reset) {
         for (const auto &[fd, waiting] : before)
@@ -235,21 +135,7 @@ void Run::perform(const fakerouter::Command &command)
     } else {
         settle(before, router_->bytesOffered() - offered);
     }
-}
-
-void Run::performDue()
-{
-    router_->acceptPending();
-    const uint32_t now = firmware().clock.tick();
-    for (size_t i = 0; i < pending_.size();) {
-        if (static_cast<int32_t>(now - pending_[i].first) >= 0) {
-            fakerouter::Command due = pending_[i].second;
-            pending_.erase(pending_.begin() + static_cast<long>(i));
-            perform(due);
-        } else {
-            ++i;
-        }
-    }
+    return report;
 }
 
 bool Run::expectation(const std::vector<std::string> &w)
@@ -267,7 +153,7 @@ bool Run::expectation(const std::vector<std::string> &w)
             fail("did not expect the print line \"" + escapeText(arg(2)) + "\"");
     } else if (what == "prints") {
         size_t n = j.countPrints(arg(2));
-        auto want = number(arg(3));
+        auto want = scenarioNumber(arg(3));
         if (!want || static_cast<int64_t>(n) != *want)
             fail("expected \"" + escapeText(arg(2)) + "\" " + arg(3) + " times, saw it " + std::to_string(n) +
                  " times");
@@ -279,11 +165,11 @@ bool Run::expectation(const std::vector<std::string> &w)
             fail((what == "call" ? "expected a firmware call containing \"" : "did not expect a call containing \"") +
                  arg(2) + "\"");
     } else if (what == "regions") {
-        auto want = number(arg(2));
+        auto want = scenarioNumber(arg(2));
         if (!want || static_cast<int64_t>(firmware().osd.regionCount()) != *want)
             fail("expected " + arg(2) + " regions, there are " + std::to_string(firmware().osd.regionCount()));
     } else if (what == "result") {
-        auto want = number(arg(2));
+        auto want = scenarioNumber(arg(2));
         if (!want || static_cast<dword>(*want) != lastResult_)
             fail("expected event result " + arg(2) + ", got " + std::to_string(lastResult_));
     } else if (what == "resident" || what == "exited") {
@@ -306,20 +192,22 @@ bool Run::command(const std::vector<std::string> &w, const std::string &line)
     const std::string &c = w[0];
     auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
     if (c == "heap") {
-        auto n = number(arg(1));
+        auto n = scenarioNumber(arg(1));
         if (!n)
             return false;
         firmware().heap.reset(static_cast<uint32_t>(*n));
     } else if (c == "fail-alloc") {
-        auto n = number(arg(1));
+        auto n = scenarioNumber(arg(1));
         if (!n)
             return false;
         firmware().heap.failAllocation(static_cast<uint64_t>(*n));
     } else if (c == "tick") {
-        auto n = number(arg(1));
+        auto n = scenarioNumber(arg(1));
         if (!n)
             return false;
+        now(); // the counter jumps; no time passes for the router
         firmware().clock.startVirtual(static_cast<uint32_t>(*n), firmware().clock.wallTime());
+        lastTick_ = firmware().clock.tick();
     } else if (c == "clock") {
         std::tm t{};
         std::istringstream in(arg(1) + " " + arg(2));
@@ -331,7 +219,7 @@ bool Run::command(const std::vector<std::string> &w, const std::string &line)
     } else if (c == "router-host") {
         network().setRouter(arg(1), router_->port());
     } else if (c == "state") {
-        auto a = number(arg(1)), b = number(arg(2));
+        auto a = scenarioNumber(arg(1)), b = scenarioNumber(arg(2));
         if (!a || !b)
             return false;
         firmware().receiver.state = static_cast<uint32_t>(*a);
@@ -352,16 +240,16 @@ bool Run::command(const std::vector<std::string> &w, const std::string &line)
     } else if (c == "start") {
         ensureStarted();
     } else if (c == "wait") {
-        auto t = ticksOf(arg(1));
+        auto t = scenarioTicks(arg(1));
         if (!t)
             return false;
         ensureStarted();
-        receiver_->run(*t, [this] { performDue(); });
+        receiver_->run(*t, [this] { player_->advance(now()); });
     } else if (c == "idle") {
         ensureStarted();
         lastResult_ = receiver_->idle();
     } else if (c == "key") {
-        std::optional<int64_t> code = number(arg(1));
+        std::optional<int64_t> code = scenarioNumber(arg(1));
         for (const RemoteKey &key : remoteKeys)
             if (key.name == arg(1))
                 code = key.code;
@@ -370,7 +258,7 @@ bool Run::command(const std::vector<std::string> &w, const std::string &line)
         ensureStarted();
         lastResult_ = receiver_->key(static_cast<dword>(*code));
     } else if (c == "event") {
-        auto code = number(arg(1)), param = number(arg(2));
+        auto code = scenarioNumber(arg(1)), param = scenarioNumber(arg(2));
         if (!code || !param)
             return false;
         ensureStarted();
@@ -418,6 +306,9 @@ void Run::execute(std::string_view script)
     router_ = std::make_unique<fakerouter::FakeRouter>(0);
     router_->setClock([] { return firmware().clock.wallTime(); });
     network().setRouter("", router_->port());
+    player_ = std::make_unique<fakerouter::Player>(*router_);
+    player_->setPerformer([this](const fakerouter::Command &command) { return perform(command); });
+    lastTick_ = firmware().clock.tick();
 
     std::istringstream in{std::string(script)};
     std::string line;
@@ -425,7 +316,13 @@ void Run::execute(std::string_view script)
         ++lineNo_;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        auto w = words(line);
+        std::vector<std::string> w;
+        try {
+            w = scenarioWords(line);
+        } catch (const fakerouter::SyntaxError &e) {
+            fail("cannot understand \"" + line + "\": " + e.message());
+            continue;
+        }
         if (w.empty() || w[0][0] == '#')
             continue;
         if (w[0] == "file" && w.size() >= 2) {
@@ -437,7 +334,11 @@ void Run::execute(std::string_view script)
                 ++lineNo_;
                 if (body == ".")
                     break;
-                contents += unescape(body) + (crlf ? "\r\n" : "\n");
+                try {
+                    contents += fakerouter::unescape(body) + (crlf ? "\r\n" : "\n");
+                } catch (const fakerouter::SyntaxError &e) {
+                    fail(e.message());
+                }
             }
             firmware().disk.writeFile(w[1], contents);
             continue;

@@ -67,7 +67,7 @@ std::string failures(const sim::ScenarioResult &r)
 
 TEST_F(ScenarioTest, AScreenshotShowsTheProgramsTextAndPicture)
 {
-    auto result = run("ring 0 0301234567 5550001\nwait 5\nscreenshot ring\nstop\n");
+    auto result = run("ring 0 0301234567 5550001\nwait 50ms\nscreenshot ring\nstop\n");
     ASSERT_TRUE(result.passed) << failures(result);
     auto shot = sim::readPng(root / "shots/ring.png");
     ASSERT_TRUE(shot);
@@ -88,7 +88,7 @@ TEST_F(ScenarioTest, AScreenshotShowsTheProgramsTextAndPicture)
 
 TEST_F(ScenarioTest, GoldensAreRenewedOnRequestThenMatched)
 {
-    const std::string story = "ring 0 0301234567 5550001\nwait 5\nexpect golden ring\nstop\n";
+    const std::string story = "ring 0 0301234567 5550001\nwait 50ms\nexpect golden ring\nstop\n";
     auto missing = run(story);
     EXPECT_FALSE(missing.passed);
     EXPECT_NE(failures(missing).find("no golden picture"), std::string::npos) << failures(missing);
@@ -100,7 +100,7 @@ TEST_F(ScenarioTest, GoldensAreRenewedOnRequestThenMatched)
     auto again = run(story);
     EXPECT_TRUE(again.passed) << failures(again);
 
-    auto other = run("ring 0 0301234567 5550001\nwait 5\ndisconnect 0 125\nwait 5\nexpect golden ring\nstop\n");
+    auto other = run("ring 0 0301234567 5550001\nwait 50ms\ndisconnect 0 125\nwait 50ms\nexpect golden ring\nstop\n");
     ASSERT_FALSE(other.passed);
     std::string why = failures(other);
     EXPECT_NE(why.find("line 15: "), std::string::npos) << why;

@@ -1,48 +1,14 @@
-// The fake call-monitor service: listening socket, clients, and the writes that the tests and the
-// simulator's scenarios drive one at a time.
+// The fake call-monitor service: the router lines and misbehaviours that the tests, the scenarios and the
+// player drive one at a time, carried to the clients by a transport.
 #include "fakerouter/fakeRouter.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
 #include <cstdio>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <random>
-#include <stdexcept>
-#include <sys/socket.h>
-#include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace fakerouter
 {
-namespace
-{
-
-using Clock = std::chrono::steady_clock;
-
-[[noreturn]] void throwErrno(const std::string &what)
-{
-    throw std::system_error(errno, std::generic_category(), what);
-}
-
-int pollMs(Clock::time_point until)
-{
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
-}
-
-void discardInput(int fd)
-{
-    char sink[4096];
-    while (::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
-    }
-}
-
-} // namespace
-
 std::string routerTimestamp(std::time_t when)
 {
     std::tm local{};
@@ -107,89 +73,26 @@ std::string floodPayload(std::size_t bytes, std::string_view timestamp)
 }
 
 FakeRouter::FakeRouter(std::uint16_t port, std::string bindAddress)
-    : port_(port), bindAddress_(std::move(bindAddress)), clock_([] { return std::time(nullptr); })
+    : FakeRouter(std::make_unique<TcpListener>(port, std::move(bindAddress)))
 {
-    listen();
+    tcp_ = static_cast<TcpListener *>(transport_.get());
 }
 
-FakeRouter::~FakeRouter()
+FakeRouter::FakeRouter(std::unique_ptr<Transport> transport)
+    : transport_(std::move(transport)), clock_([] { return std::time(nullptr); })
 {
-    for (int fd : clients_)
-        ::close(fd);
-    if (listenFd_ >= 0)
-        ::close(listenFd_);
 }
 
-void FakeRouter::listen()
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port_);
-    if (inet_pton(AF_INET, bindAddress_.c_str(), &address.sin_addr) != 1)
-        throw std::invalid_argument("not a dotted IPv4 address: " + bindAddress_);
+FakeRouter::~FakeRouter() = default;
 
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        throwErrno("socket");
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    std::string where = bindAddress_ + ":" + std::to_string(port_);
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0) {
-        int error = errno;
-        ::close(fd);
-        errno = error;
-        throwErrno("cannot listen on " + where);
-    }
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    listenFd_ = fd;
+std::uint16_t FakeRouter::port() const
+{
+    return tcp_ ? tcp_->port() : 0;
 }
 
 bool FakeRouter::acceptPending(std::chrono::milliseconds wait)
 {
-    dropDeparted();
-    if (listenFd_ < 0)
-        return false;
-    auto until = Clock::now() + wait;
-    pollfd waiting{listenFd_, POLLIN, 0};
-    while (::poll(&waiting, 1, pollMs(until)) < 0 && errno == EINTR) {
-    }
-    bool accepted = false;
-    for (;;) {
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
-            break;
-        }
-        int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        clients_.push_back(fd);
-        accepted = true;
-    }
-    return accepted;
-}
-
-// The router never reads what clients send; a client that sent its FIN or failed is let go here.
-void FakeRouter::dropDeparted()
-{
-    std::vector<pollfd> watch;
-    for (int fd : clients_)
-        watch.push_back({fd, POLLIN | POLLRDHUP, 0});
-    if (watch.empty() || ::poll(watch.data(), watch.size(), 0) <= 0)
-        return;
-    std::vector<int> staying;
-    for (const pollfd &p : watch) {
-        if (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) {
-            ::close(p.fd);
-            continue;
-        }
-        if (p.revents & POLLIN)
-            discardInput(p.fd);
-        staying.push_back(p.fd);
-    }
-    clients_ = std::move(staying);
+    return transport_->acceptPending(wait);
 }
 
 void FakeRouter::setClock(std::function<std::time_t()> clock)
@@ -200,40 +103,7 @@ void FakeRouter::setClock(std::function<std::time_t()> clock)
 std::size_t FakeRouter::writeToClients(std::string_view bytes, std::chrono::milliseconds deadline)
 {
     bytesOffered_ += bytes.size();
-    auto until = Clock::now() + deadline;
-    std::vector<std::size_t> done(clients_.size(), 0);
-    std::vector<bool> failed(clients_.size(), false);
-    for (;;) {
-        std::vector<pollfd> blocked;
-        for (std::size_t i = 0; i < clients_.size(); ++i) {
-            while (!failed[i] && done[i] < bytes.size()) {
-                ssize_t n = ::send(clients_[i], bytes.data() + done[i], bytes.size() - done[i], MSG_NOSIGNAL);
-                if (n > 0) {
-                    done[i] += static_cast<std::size_t>(n);
-                } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                    blocked.push_back({clients_[i], POLLOUT, 0});
-                    break;
-                } else if (n == 0 || errno != EINTR) {
-                    failed[i] = true;
-                }
-            }
-        }
-        if (blocked.empty() || Clock::now() >= until)
-            break;
-        if (::poll(blocked.data(), blocked.size(), pollMs(until)) < 0 && errno != EINTR)
-            break;
-    }
-    std::size_t slowest = bytes.size();
-    std::vector<int> staying;
-    for (std::size_t i = 0; i < clients_.size(); ++i) {
-        slowest = std::min(slowest, done[i]);
-        if (failed[i])
-            ::close(clients_[i]);
-        else
-            staying.push_back(clients_[i]);
-    }
-    clients_ = std::move(staying);
-    return slowest;
+    return transport_->write(bytes, deadline);
 }
 
 bool FakeRouter::send(std::string_view rawBytes)
@@ -277,43 +147,19 @@ std::string FakeRouter::disconnect(int id, long seconds)
     return sendLine(disconnectFields(id, seconds));
 }
 
-void FakeRouter::closeClient(int fd, bool reset)
-{
-    if (reset) {
-        linger abort{1, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    } else {
-        // Unread input at close() makes Linux send RST instead of FIN.
-        discardInput(fd);
-        ::shutdown(fd, SHUT_WR);
-    }
-    ::close(fd);
-}
-
 void FakeRouter::closeClients()
 {
-    acceptPending();
-    for (int fd : clients_)
-        closeClient(fd, false);
-    clients_.clear();
+    transport_->closeClients();
 }
 
 void FakeRouter::resetClients()
 {
-    acceptPending();
-    for (int fd : clients_)
-        closeClient(fd, true);
-    clients_.clear();
+    transport_->resetClients();
 }
 
 void FakeRouter::setRefusing(bool refusing)
 {
-    if (refusing && listenFd_ >= 0) {
-        ::close(listenFd_);
-        listenFd_ = -1;
-    } else if (!refusing && listenFd_ < 0) {
-        listen();
-    }
+    transport_->setRefusing(refusing);
 }
 
 std::string FakeRouter::stall(std::string_view bytes, std::size_t bytesBefore)
@@ -363,7 +209,7 @@ std::string FakeRouter::sendGarbage(std::size_t count, std::uint32_t seed)
 std::size_t FakeRouter::flood(std::size_t bytes, std::chrono::milliseconds deadline)
 {
     acceptPending();
-    if (silent_ || clients_.empty())
+    if (silent_ || !hasClient())
         return 0;
     return writeToClients(floodPayload(bytes, routerTimestamp(clock_())), deadline);
 }

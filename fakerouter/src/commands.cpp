@@ -55,29 +55,12 @@ template <typename Number> Number requireNumber(std::string_view word, std::stri
     fail(std::string(what) + " must be a whole number, not '" + std::string(word) + "'");
 }
 
-std::optional<milliseconds> toDuration(std::string_view word)
-{
-    double scale = 1000.0;
-    if (word.ends_with("ms")) {
-        scale = 1.0;
-        word.remove_suffix(2);
-    } else if (word.ends_with("s")) {
-        word.remove_suffix(1);
-    } else if (word.ends_with("m")) {
-        scale = 60'000.0;
-        word.remove_suffix(1);
-    }
-    auto value = toNumber<double>(word);
-    if (!value || !std::isfinite(*value) || *value < 0 || *value * scale > 86'400'000.0)
-        return std::nullopt;
-    return milliseconds(std::llround(*value * scale));
-}
-
 milliseconds requireDuration(std::string_view word)
 {
-    if (auto value = toDuration(word))
+    if (auto value = parseDuration(word))
         return *value;
-    fail("'" + std::string(word) + "' is not a duration (like 2.5, 2.5s, 300ms or 1m, at most a day)");
+    fail("'" + std::string(word) +
+         "' is not a duration (seconds, like 2.5, or with a unit: 2.5s, 300ms, 1m, 1min, 1h; at most a day)");
 }
 
 // A number field of a router line: "-" stands for an empty field, such as a hidden caller's number.
@@ -86,38 +69,6 @@ std::string numberField(std::string_view word)
     if (word.find(';') != std::string_view::npos)
         fail("'" + std::string(word) + "' holds a ';', which would split the field");
     return word == "-" ? std::string() : std::string(word);
-}
-
-std::string unescape(std::string_view text)
-{
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            bytes += text[i];
-            continue;
-        }
-        if (++i == text.size())
-            fail("raw text ends in a lone backslash");
-        char c = text[i];
-        if (c == 'r' || c == 'n' || c == 't' || c == '\\') {
-            bytes += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : '\\';
-        } else if (c >= '0' && c <= '7') {
-            int value = 0;
-            for (int digits = 0; digits < 3 && i < text.size() && text[i] >= '0' && text[i] <= '7'; ++digits)
-                value = value * 8 + (text[i++] - '0');
-            --i;
-            if (value > 255)
-                fail("octal escape above \\377");
-            bytes += static_cast<char>(value);
-        } else if (c == 'x' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-                   std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-            bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-            i += 2;
-        } else {
-            fail(std::string("unknown escape \\") + c + " (known: \\r \\n \\t \\\\ \\ooo \\xHH)");
-        }
-    }
-    return bytes;
 }
 
 void expectNoMore(std::string_view rest, std::string_view command)
@@ -196,6 +147,62 @@ std::vector<std::string_view> splitLines(std::string_view text)
 
 } // namespace
 
+std::optional<milliseconds> parseDuration(std::string_view word)
+{
+    double scale = 1000.0;
+    if (word.ends_with("ms")) {
+        scale = 1.0;
+        word.remove_suffix(2);
+    } else if (word.ends_with("min")) {
+        scale = 60'000.0;
+        word.remove_suffix(3);
+    } else if (word.ends_with("h")) {
+        scale = 3'600'000.0;
+        word.remove_suffix(1);
+    } else if (word.ends_with("s")) {
+        word.remove_suffix(1);
+    } else if (word.ends_with("m")) {
+        scale = 60'000.0;
+        word.remove_suffix(1);
+    }
+    auto value = toNumber<double>(word);
+    if (!value || !std::isfinite(*value) || *value < 0 || *value * scale > 86'400'000.0)
+        return std::nullopt;
+    return milliseconds(std::llround(*value * scale));
+}
+
+std::string unescape(std::string_view text)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            bytes += text[i];
+            continue;
+        }
+        if (++i == text.size())
+            fail("text ends in a lone backslash");
+        char c = text[i];
+        if (c == 'r' || c == 'n' || c == 't' || c == '\\' || c == '"') {
+            bytes += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
+        } else if (c >= '0' && c <= '7') {
+            int value = 0;
+            for (int digits = 0; digits < 3 && i < text.size() && text[i] >= '0' && text[i] <= '7'; ++digits)
+                value = value * 8 + (text[i++] - '0');
+            --i;
+            if (value > 255)
+                fail("octal escape above \\377");
+            bytes += static_cast<char>(value);
+        } else if (c == 'x' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            fail(std::string("unknown escape \\") + c + " (known: \\r \\n \\t \\\\ \\\" \\ooo \\xHH)");
+        }
+    }
+    return bytes;
+}
+
 SyntaxError::SyntaxError(std::size_t lineNumber, const std::string &message)
     : std::runtime_error(lineNumber == 0 ? message : "line " + std::to_string(lineNumber) + ": " + message),
       lineNumber_(lineNumber), message_(message)
@@ -236,7 +243,7 @@ Command parseCommand(std::string_view line)
         command.action = Action::Drip;
         command.duration = milliseconds(100);
         std::string_view lineText = rest;
-        if (auto gap = toDuration(nextWord(lineText))) {
+        if (auto gap = parseDuration(nextWord(lineText))) {
             command.duration = *gap;
             rest = lineText;
         }

@@ -110,9 +110,7 @@ std::string perform(FakeRouter &router, const Command &command)
         router.setRefusing(true);
         return "refusing connections" +
                (command.duration.count() > 0 ? " for " + seconds(command.duration) : std::string(" until listen"));
-    case Action::Listen:
-        router.setRefusing(false);
-        return "listening on " + router.bindAddress() + ":" + std::to_string(router.port());
+    case Action::Listen: router.setRefusing(false); return "listening on " + router.address();
     case Action::Silent:
         router.setSilent(true);
         return "silent" +
@@ -120,8 +118,8 @@ std::string perform(FakeRouter &router, const Command &command)
     case Action::Speak: router.setSilent(false); return "speaking again";
     case Action::Status:
         router.acceptPending();
-        return (router.refusing() ? "refusing on " : "listening on ") + router.bindAddress() + ":" +
-               std::to_string(router.port()) + ", " + clients(router) + (router.silent() ? ", silent" : "") +
+        return (router.refusing() ? "refusing on " : "listening on ") + router.address() + ", " + clients(router) +
+               (router.silent() ? ", silent" : "") +
                (router.stalledBytes() > 0 ? ", " + bytes(router.stalledBytes()) + " kept for resume" : "");
     case Action::Help: return std::string(commandSummary());
     case Action::Quit: return "bye";
@@ -150,7 +148,7 @@ std::string_view commandSummary()
   disconnect ID SECONDS           DISCONNECT: the call ended after SECONDS
   WORD;FIELD;...;                 a typed line holding a ";" is sent as a router line
   line TEXT                       TEXT sent as a router line, ";" or not
-  raw TEXT                        TEXT sent exactly: no timestamp, no CR LF; escapes \r \n \t \\ \ooo \xHH
+  raw TEXT                        TEXT sent exactly: no timestamp, no CR LF; escapes \r \n \t \\ \" \ooo \xHH
   A number written "-" is sent as an empty field (a caller who hides the number).
 Misbehaviour:
   stall [N] LINE       send the first N bytes of LINE (default: half) and keep the rest
@@ -167,7 +165,7 @@ Misbehaviour:
   speak                send again
   status, help, quit
 LINE is a ring, call, connect, disconnect, line or raw command, or a typed line holding a ";".
-DURATION is seconds with an optional unit: 2.5, 2.5s, 300ms, 1m.
+DURATION is seconds, or a number with a unit: 2.5, 2.5s, 300ms, 1m or 1min, 1h.
 Scripts hold one command a line; a line starting with # is a comment; and
   wait DURATION        the next command comes DURATION after the one before
   at DURATION          the next command comes DURATION after the start (or the last wait client)

@@ -2,6 +2,7 @@
 // script and takes commands typed on stdin; one thread owns the router.
 #include "fakerouter/commands.h"
 #include "fakerouter/fakeRouter.h"
+#include "fakerouter/player.h"
 
 #include <CLI/CLI.hpp>
 #include <atomic>
@@ -29,95 +30,36 @@ void report(std::string_view text)
     std::cout << "[" << stamp << "] " << text << "\n" << std::flush;
 }
 
+// The player on the real clock, with stdin as the console: sleeps in poll() until a line is typed or the
+// player has work.
 class ControlLoop
 {
   public:
-    ControlLoop(FakeRouter &router, std::vector<Step> script) : router_(router), script_(std::move(script)) {}
+    ControlLoop(FakeRouter &router, std::vector<Step> script) : player_(router)
+    {
+        player_.setListener(report);
+        player_.play(std::move(script), now());
+    }
 
     void run()
     {
-        lastDue_ = Clock::now();
-        while (!quit_ && !interrupted) {
-            noticeClients();
-            runTimers();
-            runScript();
-            if (!stdinOpen_ && step_ == script_.size() && timers_.empty())
+        while (!player_.quitRequested() && !interrupted) {
+            player_.advance(now());
+            if (player_.quitRequested() || (!stdinOpen_ && player_.scriptFinished() && !player_.timersPending()))
                 break;
             waitForInput();
         }
     }
 
   private:
-    std::string execute(const Command &command)
-    {
-        std::string text;
-        try {
-            text = perform(router_, command);
-        } catch (const std::exception &error) {
-            text = std::string("error: ") + error.what();
-        }
-        if (auto next = followUp(command))
-            timers_.push_back({Clock::now() + command.duration, *next});
-        if (command.action == Action::Quit)
-            quit_ = true;
-        report(text);
-        noticeClients();
-        return text;
-    }
-
-    void noticeClients()
-    {
-        bool came = router_.acceptPending();
-        if (came || router_.clientCount() != clients_)
-            report(std::to_string(router_.clientCount()) + " client(s) connected");
-        clients_ = router_.clientCount();
-    }
-
-    void runTimers()
-    {
-        auto now = Clock::now();
-        for (std::size_t i = 0; i < timers_.size();) {
-            if (timers_[i].first <= now) {
-                Command due = timers_[i].second;
-                timers_.erase(timers_.begin() + static_cast<long>(i));
-                execute(due);
-            } else {
-                ++i;
-            }
-        }
-    }
-
-    void runScript()
-    {
-        while (step_ < script_.size() && !quit_ && !interrupted) {
-            const Step &step = script_[step_];
-            if (Clock::now() < lastDue_ + step.delay)
-                return;
-            if (step.command.action == Action::WaitClient) {
-                if (!waitingForClient_)
-                    report("script waits for a client");
-                waitingForClient_ = true;
-                if (!router_.hasClient())
-                    return;
-                waitingForClient_ = false;
-                lastDue_ = Clock::now();
-            } else {
-                lastDue_ += step.delay;
-                execute(step.command);
-            }
-            if (++step_ == script_.size())
-                report("script finished");
-        }
-    }
+    static Time now() { return std::chrono::duration_cast<Time>(Clock::now().time_since_epoch()); }
 
     milliseconds untilNextWork() const
     {
-        auto next = Clock::now() + milliseconds(100); // clients come and go without telling
-        if (step_ < script_.size() && !waitingForClient_)
-            next = std::min(next, lastDue_ + script_[step_].delay);
-        for (const auto &timer : timers_)
-            next = std::min(next, timer.first);
-        return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(next - Clock::now()));
+        Time next = now() + milliseconds(100); // clients come and go without telling
+        if (auto due = player_.nextDue())
+            next = std::min(next, *due);
+        return std::max(milliseconds(0), next - now());
     }
 
     void waitForInput()
@@ -149,21 +91,14 @@ class ControlLoop
         if (first == std::string::npos || line[first] == '#')
             return;
         try {
-            execute(parseCommand(line));
+            player_.perform(parseCommand(line), now());
         } catch (const SyntaxError &error) {
             report(std::string("error: ") + error.what());
         }
     }
 
-    FakeRouter &router_;
-    std::vector<Step> script_;
-    std::size_t step_ = 0;
-    Clock::time_point lastDue_;
-    bool waitingForClient_ = false;
-    std::vector<std::pair<Clock::time_point, Command>> timers_;
-    std::size_t clients_ = 0;
+    Player player_;
     bool stdinOpen_ = true;
-    bool quit_ = false;
     std::string pending_;
 };
 

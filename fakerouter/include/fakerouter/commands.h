@@ -1,5 +1,5 @@
 // The fake router's command language: typed at its prompt or the live page's router console, written in
-// scenario scripts, or played from a script file with waits between the commands.
+// scenario scripts, or played from a script file with waits between the commands (fakerouter/player.h).
 #pragma once
 
 #include "fakerouter/fakeRouter.h"
@@ -77,6 +77,13 @@ Command parseCommand(std::string_view line);
 std::vector<Step> parseScript(std::string_view text);
 // As parseScript, with the file name in the message; std::runtime_error when the file cannot be read.
 std::vector<Step> loadScript(const std::string &path);
+
+// A time word, the same in every script: seconds, fractions allowed, or a number with a unit (2.5s,
+// 300ms, 1m or 1min, 1h); at most a day. nullopt for anything else.
+std::optional<std::chrono::milliseconds> parseDuration(std::string_view word);
+// The bytes a text argument stands for: \r \n \t \\ \" \ooo (octal, up to three digits) and \xHH; throws
+// SyntaxError for any other escape or a lone backslash at the end.
+std::string unescape(std::string_view text);
 
 // Performs one command and returns a one-line report for the user. A Refuse or Silent with a duration
 // only starts; the one who plays the commands performs followUp() once the duration has passed.

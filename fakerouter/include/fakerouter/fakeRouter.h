@@ -1,12 +1,16 @@
-// A stand-in for the FritzBox call-monitor service (TCP port 1012): a real listening socket that writes
-// router lines, and misbehaves on request, with every operation finished when it returns.
+// A stand-in for the FritzBox call-monitor service (TCP port 1012): it writes router lines and misbehaves
+// on request, through a transport (a real listening socket unless another is given), with every
+// operation finished when it returns.
 #pragma once
+
+#include "fakerouter/transport.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,20 +41,23 @@ std::string floodPayload(std::size_t bytes, std::string_view timestamp);
 class FakeRouter
 {
   public:
-    // Port 0 picks a free port. Throws std::system_error when the address cannot be bound.
+    // Listens on TCP. Port 0 picks a free port. Throws std::system_error when the address cannot be bound.
     explicit FakeRouter(std::uint16_t port = 0, std::string bindAddress = "127.0.0.1");
+    explicit FakeRouter(std::unique_ptr<Transport> transport);
     ~FakeRouter();
     FakeRouter(const FakeRouter &) = delete;
     FakeRouter &operator=(const FakeRouter &) = delete;
 
-    std::uint16_t port() const { return port_; }
-    const std::string &bindAddress() const { return bindAddress_; }
+    // The TCP port, 0 on another transport.
+    std::uint16_t port() const;
+    // Where clients reach the router, for reports.
+    std::string address() const { return transport_->address(); }
 
     // Accepts every waiting connection, waiting up to `wait` for the first one, and forgets clients that
     // hung up. True when at least one new client came.
     bool acceptPending(std::chrono::milliseconds wait = std::chrono::milliseconds{0});
-    bool hasClient() const { return !clients_.empty(); }
-    std::size_t clientCount() const { return clients_.size(); }
+    bool hasClient() const { return clientCount() > 0; }
+    std::size_t clientCount() const { return transport_->clientCount(); }
 
     // Where timestamps come from; the system clock unless replaced (a simulator passes its own clock).
     void setClock(std::function<std::time_t()> clock);
@@ -78,7 +85,7 @@ class FakeRouter
     // Refusing closes the listening socket, so connects fail with ECONNREFUSED and connections not yet
     // accepted are reset; clients already connected stay. Ending it listens on the same port again.
     void setRefusing(bool refusing);
-    bool refusing() const { return listenFd_ < 0; }
+    bool refusing() const { return transport_->refusing(); }
     // A silent router keeps its connections and writes nothing; what is sent meanwhile is dropped.
     void setSilent(bool silent) { silent_ = silent; }
     bool silent() const { return silent_; }
@@ -103,16 +110,11 @@ class FakeRouter
     std::size_t bytesOffered() const { return bytesOffered_; }
 
   private:
-    void listen();
-    void dropDeparted();
-    void closeClient(int fd, bool reset);
     // Writes to every client, dropping those that fail; returns the bytes the slowest one took.
     std::size_t writeToClients(std::string_view bytes, std::chrono::milliseconds deadline);
 
-    std::uint16_t port_ = 0;
-    std::string bindAddress_;
-    int listenFd_ = -1;
-    std::vector<int> clients_;
+    std::unique_ptr<Transport> transport_;
+    TcpListener *tcp_ = nullptr; // the transport, when it is the TCP listener
     std::function<std::time_t()> clock_;
     std::chrono::milliseconds writeTimeout_{5000};
     bool silent_ = false;
