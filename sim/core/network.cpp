@@ -82,6 +82,14 @@ namespace
 constexpr uint32_t provenConnectionTicks = 6000;
 } // namespace
 
+void Network::forgetRouterFacts()
+{
+    std::lock_guard lock(mutex_);
+    facts_ = {};
+    routerSocket_ = -1;
+    routerEndKnown_ = false;
+}
+
 RouterSocketFacts Network::routerFacts() const
 {
     uint32_t now = firmware().clock.tick();

@@ -46,6 +46,7 @@ struct RouterSocketFacts {
     // connect calls since the last connection that stood at least a minute
     // (the current one included, once it has)
     int attempts = 0;
+    bool operator==(const RouterSocketFacts &) const = default;
 };
 
 struct NetworkFaults {
@@ -79,6 +80,8 @@ class Network
     Transport transport() const { return transport_; }
     MemoryNetwork &memory() { return memory_; }
     RouterSocketFacts routerFacts() const;
+    // A program starts: what an earlier one did on its sockets is not its.
+    void forgetRouterFacts();
 
     // Calls between enter() and leave() on this thread are the program's.
     void enterProgram();

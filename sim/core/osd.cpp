@@ -10,6 +10,8 @@ namespace sim
 void Osd::reset()
 {
     regions_.clear();
+    lastRemovedTexts_.clear();
+    ++textsVersion_;
     nextOrder_ = 0;
     frame_ = {};
     frameStale_ = true;
@@ -51,7 +53,10 @@ int Osd::create(int x, int y, int w, int h)
     while (regions_.count(handle))
         ++handle;
     Region r{
-        nextOrder_++, x, y,
+        nextOrder_++,
+        x,
+        y,
+        {},
         std::make_shared<Surface>(Surface{w, h, std::vector<uint32_t>(pixels_ ? static_cast<size_t>(w) * h : 0, 0)})};
     regions_.emplace(handle, std::move(r));
     return handle;
@@ -59,10 +64,33 @@ int Osd::create(int x, int y, int w, int h)
 
 bool Osd::remove(int handle)
 {
-    if (regions_.erase(handle) == 1)
+    auto it = regions_.find(handle);
+    if (it != regions_.end()) {
+        if (!it->second.texts.empty()) {
+            lastRemovedTexts_.clear();
+            for (const PlacedText &t : it->second.texts)
+                lastRemovedTexts_.push_back(t.latin1);
+            ++textsVersion_;
+        }
+        regions_.erase(it);
         return true;
+    }
     misuse("delete of region " + std::to_string(handle) + ", which does not exist");
     return false;
+}
+
+std::vector<std::string> Osd::texts() const
+{
+    std::vector<const Region *> inOrder;
+    for (const auto &[h, r] : regions_)
+        inOrder.push_back(&r);
+    std::sort(inOrder.begin(), inOrder.end(), [](const Region *a, const Region *b) { return a->order < b->order; });
+    std::vector<std::string> out;
+    for (const Region *r : inOrder)
+        for (const PlacedText &t : r->texts)
+            if (std::find(out.begin(), out.end(), t.latin1) == out.end())
+                out.push_back(t.latin1);
+    return out;
 }
 
 std::vector<int> Osd::regionHandles() const
@@ -108,6 +136,14 @@ int Osd::putImage(int handle, int x, int y, const TYPE_GrData *gd, bool sprite, 
     const Surface &target = *it->second.surface;
     if (x < 0 || y < 0 || x + gd->width > target.width || y + gd->height > target.height)
         misuse("image past the edge: " + box(handle, x, y, gd->width, gd->height));
+    auto &texts = it->second.texts;
+    auto covered = std::remove_if(texts.begin(), texts.end(), [&](const PlacedText &t) {
+        return t.x >= x && t.x < x + gd->width && t.y >= y && t.y < y + gd->height;
+    });
+    if (covered != texts.end()) {
+        texts.erase(covered, texts.end());
+        ++textsVersion_;
+    }
     const std::vector<uint16_t> &pixels = cached->second;
     if (it->second.surface->pixels.empty())
         return 0;
@@ -142,6 +178,13 @@ int Osd::putText(int handle, int x, int y, int maxX, std::string_view text, cons
                std::to_string(y) + ") to x " + std::to_string(maxX));
     if (textRenderer_ && !it->second.surface->pixels.empty())
         textRenderer_(it->second.writable(), x, y, maxX, text, style);
+    auto &texts = it->second.texts;
+    auto same = std::find_if(texts.begin(), texts.end(), [&](const PlacedText &t) { return t.x == x && t.y == y; });
+    if (same != texts.end())
+        same->latin1 = text;
+    else if (texts.size() < 256)
+        texts.push_back({x, y, std::string(text)});
+    ++textsVersion_;
     return 0;
 }
 

@@ -76,6 +76,16 @@ class Osd
 
     static Surface testPicture();
 
+    // The texts on screen as drawn, region by region in creation order
+    // (Latin-1): what a viewer reads. A text drawn where another one started
+    // replaces it, and so does an image drawn over its start.
+    std::vector<std::string> texts() const;
+    // The texts of the region removed last: what the program showed before
+    // it took it away (its last message, when it ended itself).
+    const std::vector<std::string> &lastRemovedTexts() const { return lastRemovedTexts_; }
+    // Changes whenever the texts may have.
+    uint64_t textsVersion() const { return textsVersion_; }
+
     // Drawing the program asked for that no firmware would carry out:
     // into a handle that is no region (never created, or already deleted),
     // or reaching past a region's edges. Kept in the order they happened,
@@ -87,15 +97,22 @@ class Osd
     void misuse(std::string what);
     std::vector<std::string> misuses_;
     uint64_t misuseCount_ = 0;
+    struct PlacedText {
+        int x, y;
+        std::string latin1;
+    };
     struct Region {
         uint64_t order;
         int x, y;
+        std::vector<PlacedText> texts;
         // Shared with the last published frame until the next drawing
         // changes it, so that a sync copies nothing.
         std::shared_ptr<Surface> surface;
         Surface &writable();
     };
     std::map<int, Region> regions_;
+    std::vector<std::string> lastRemovedTexts_;
+    uint64_t textsVersion_ = 0;
     bool pixels_ = true;
     // Decoded pictures by their packed data: the program's images are
     // constant, and a message draws a dozen of them.

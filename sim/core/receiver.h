@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "loader.h"
 
@@ -32,9 +33,18 @@ class Receiver
     bool resident() const { return resident_; }
     uint64_t events() const { return events_; }
 
+    // Whether the program runs, and how it ended when it does not.
+    enum class State { loaded, running, endedItself, stopped, notResident };
+    State state() const { return state_; }
+    // What the program showed last before it ended itself (the texts of the
+    // display region it removed last, Latin-1); empty otherwise.
+    const std::vector<std::string> &lastShown() const { return lastShown_; }
+
   private:
     ProgramEntries program_;
     bool resident_ = false;
+    State state_ = State::loaded;
+    std::vector<std::string> lastShown_;
     uint64_t events_ = 0;
 };
 

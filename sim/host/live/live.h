@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "typesetter.h"
 
@@ -29,8 +30,9 @@ struct LiveOptions {
     bool loopScript = false; // the script starts again once it has played
 
     std::string bindAddress = "127.0.0.1";
-    int httpPort = 8080; // -1: no page; 0: any free port
-    double seconds = 0;  // end after this long; 0: at Ctrl-C or the program's end
+    std::vector<std::string> allowedHosts; // further names the page answers to (a tablet on the home network)
+    int httpPort = 8080;                   // -1: no page; 0: any free port
+    double seconds = 0;                    // end after this long; 0: at Ctrl-C or the program's end
 
     // Latency measurement: this many router lines, each timed from its write
     // to the frame that shows it. Uses the in-process router.

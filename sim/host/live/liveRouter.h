@@ -1,0 +1,58 @@
+// The fake router inside live mode: the event thread plays its script (the
+// demo) and the page's console reaches it from the server's thread, so both
+// go through one lock. The demo stands aside the moment the user acts on
+// the call panel or the console, and plays again from its start on resume.
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "fakerouter/fakeRouter.h"
+#include "fakerouter/player.h"
+
+namespace sim
+{
+
+class LiveRouter
+{
+  public:
+    // Throws what loading the script throws.
+    LiveRouter(const std::filesystem::path &script, bool loops);
+
+    uint16_t port() const { return router_.port(); }
+    bool hasScript() const { return !script_.empty(); }
+
+    // The page's console: one command, now or `after` seconds from now. A
+    // user's command pauses the demo first.
+    std::string console(const std::string &line, double after, bool &failed);
+    // Every finished call of `numbers` (the address book's people), some
+    // missed, one after another, so that the call list fills up.
+    void fillCallList(const std::vector<std::string> &numbers, const std::string &own);
+
+    void pauseDemo();
+    void resumeDemo();
+    bool demoPaused() const { return paused_; }
+
+    // From the event loop: does what is due. Skipped while a console
+    // command that takes its time (drip, flood) holds the router.
+    void advance();
+    // The lines and clients as last seen.
+    std::vector<std::string> lines();
+    int clients();
+
+  private:
+    static fakerouter::Time now();
+
+    fakerouter::FakeRouter router_{0};
+    fakerouter::Player player_{router_};
+    std::vector<fakerouter::Step> script_;
+    bool loops_ = false;
+    bool paused_ = false;
+    std::mutex mutex_;
+    std::vector<std::string> lines_ = std::vector<std::string>(8, "idle");
+    int clients_ = 0;
+};
+
+} // namespace sim

@@ -1,0 +1,399 @@
+// The live session: the receiver booted on the real clock, the program in
+// it, the router it talks to, and the page; then the firmware's event loop,
+// about a hundred idle events a second, until Ctrl-C, the chosen time or,
+// without a page, the program's end.
+#include <arpa/inet.h>
+#include <malloc.h>
+#include <netdb.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "firmware.h"
+#include "frontend.h"
+#include "journalDrain.h"
+#include "latencyRun.h"
+#include "live.h"
+#include "livePage.h"
+#include "liveRouter.h"
+#include "loader.h"
+#include "network.h"
+#include "pageStatus.h"
+#include "pngFile.h"
+#include "receiver.h"
+#include "temporaryReceiver.h"
+
+namespace sim
+{
+
+namespace
+{
+
+namespace fs = std::filesystem;
+using SteadyClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::atomic<bool> interrupted{false};
+void onSignal(int)
+{
+    interrupted = true;
+}
+
+constexpr auto idlePeriod = milliseconds(10);
+
+std::optional<std::string> ipv4Of(const std::string &host)
+{
+    addrinfo hints{}, *found = nullptr;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
+        return std::nullopt;
+    char text[INET_ADDRSTRLEN];
+    auto *address = reinterpret_cast<sockaddr_in *>(found->ai_addr);
+    inet_ntop(AF_INET, &address->sin_addr, text, sizeof text);
+    freeaddrinfo(found);
+    return std::string(text);
+}
+
+// The address book's numbers, for filling the call list.
+std::vector<std::string> bookNumbers(const std::string &setup)
+{
+    std::vector<std::string> out;
+    for (size_t at = 0; (at = setup.find("\"number\":\"", at)) != std::string::npos;) {
+        at += 10;
+        std::string number = setup.substr(at, setup.find('"', at) - at);
+        if (!number.empty())
+            out.push_back(number);
+    }
+    return out;
+}
+
+class Session
+{
+  public:
+    Session(const LiveOptions &options, const Typesetter &typesetter)
+        : options_(options), typesetter_(typesetter), booted_(bootOptions(options))
+    {
+    }
+    int run();
+
+  private:
+    static BootOptions bootOptions(const LiveOptions &options)
+    {
+        BootOptions boot;
+        boot.disk = options.disk;
+        boot.timeZone = nullptr; // the TV shows the machine's local time
+        return boot;
+    }
+    bool setUpRouter();
+    bool setUpPage();
+    void startProgram(ProgramEntries entries);
+    void restartProgram();
+    void handlePage();
+    void noteEnd(std::string why);
+    void publishStatus();
+    void reportLatency();
+
+    const LiveOptions &options_;
+    const Typesetter &typesetter_;
+    TemporaryReceiver booted_;
+    Firmware &fw_ = firmware();
+    Surface tv_ = Osd::testPicture();
+    std::unique_ptr<LiveRouter> router_;
+    std::unique_ptr<LatencyRun> latency_;
+    FrameSignal frames_;
+    std::unique_ptr<LivePage> page_;
+    std::unique_ptr<JournalDrain> journal_;
+    std::unique_ptr<Receiver> receiver_;
+    std::string setup_;
+    std::string programEnd_; // why the program is not running; empty while it is
+    StatusFacts lastStatus_;
+    bool statusSent_ = false;
+    int status_ = 0;
+};
+
+bool Session::setUpRouter()
+{
+    if (options_.latencyLines > 0) {
+        latency_ = std::make_unique<LatencyRun>(options_.latencyLines, options_.ownNumber, frames_);
+        network().setRouter("", latency_->port());
+    } else if (options_.routerPort != 0) {
+        auto address = ipv4Of(options_.routerAddress);
+        if (!address) {
+            std::fprintf(stderr, "cannot resolve the router host %s\n", options_.routerAddress.c_str());
+            return false;
+        }
+        network().setRouter("", options_.routerPort, *address);
+        std::printf("the program's router connections go to %s:%u\n", address->c_str(), options_.routerPort);
+    } else {
+        try {
+            router_ = std::make_unique<LiveRouter>(options_.routerScript, options_.loopScript);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return false;
+        }
+        network().setRouter("", router_->port());
+        std::printf("fake router on 127.0.0.1:%u%s\n", router_->port(),
+                    options_.routerScript.empty() ? "" : (", playing " + options_.routerScript.string()).c_str());
+    }
+    return true;
+}
+
+bool Session::setUpPage()
+{
+    if (options_.httpPort < 0)
+        return true;
+    LivePage::RouterConsole console;
+    if (router_)
+        console = [r = router_.get()](const std::string &line, double after, bool &failed) {
+            return r->console(line, after, failed);
+        };
+    try {
+        LivePage::Options page{options_.bindAddress, static_cast<uint16_t>(options_.httpPort), options_.allowedHosts};
+        page_ = std::make_unique<LivePage>(page, console);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr,
+                     "%s: is the port in use? Choose another with --http PORT (./demo.sh: PORT=8081 ./demo.sh)\n",
+                     e.what());
+        return false;
+    }
+    page_->publishFrame(tv_, 0);
+    std::printf("open %s in a browser (Ctrl-C ends)\n", page_->url().c_str());
+    return true;
+}
+
+void Session::startProgram(ProgramEntries entries)
+{
+    receiver_ = std::make_unique<Receiver>(entries);
+    programEnd_.clear();
+    receiver_->start();
+    journal_->drain();
+}
+
+void Session::restartProgram()
+{
+    if (receiver_->resident()) {
+        receiver_->stop();
+        noteEnd("the program was stopped for a restart");
+    }
+    // A private copy, so that the program's state starts anew.
+    std::string error;
+    auto fresh = loadProgram(options_.program, true, &error);
+    if (!fresh) {
+        page_->addPrint("[simulator] cannot load the program: " + error + "\n");
+        return;
+    }
+    fw_.heap.reset(fw_.heap.size());
+    fw_.receiver = {};
+    fw_.osd.reset();
+    page_->addPrint("[simulator] the program starts anew\n");
+    startProgram(*fresh);
+}
+
+void Session::handlePage()
+{
+    for (PageControl control : page_->takeControls()) {
+        switch (control) {
+        case PageControl::replay:
+            if (router_)
+                router_->resumeDemo();
+            break;
+        case PageControl::fill:
+            if (router_)
+                router_->fillCallList(bookNumbers(setup_), options_.ownNumber);
+            break;
+        case PageControl::stop:
+            if (receiver_->resident()) {
+                receiver_->stop();
+                noteEnd("the program was stopped (stop event)");
+            }
+            break;
+        case PageControl::restart:
+        case PageControl::clear: restartProgram(); break;
+        }
+    }
+    for (uint32_t key : page_->takeKeys())
+        if (receiver_->resident())
+            receiver_->key(key);
+}
+
+void Session::noteEnd(std::string why)
+{
+    journal_->drain();
+    programEnd_ = std::move(why);
+    std::printf("%s\n", programEnd_.c_str());
+    if (page_)
+        page_->addPrint("[simulator] " + programEnd_ + "\n");
+    // What the program left behind.
+    for (const auto &leak : fw_.leakReport()) {
+        std::printf("leak: %s\n", leak.c_str());
+        if (page_)
+            page_->addPrint("[simulator] leak: " + leak + "\n");
+        status_ = 1;
+    }
+}
+
+// Asked after every idle event: most of the time nothing has changed, and
+// then no JSON is made.
+void Session::publishStatus()
+{
+    if (!page_)
+        return;
+    StatusFacts facts;
+    facts.program = receiver_->state();
+    facts.lastShown = receiver_->lastShown();
+    facts.router = network().routerFacts();
+    facts.fakeRouter = router_ != nullptr;
+    if (router_) {
+        facts.lines = router_->lines();
+        facts.routerClients = router_->clients();
+        facts.demoPaused = router_->demoPaused() && router_->hasScript();
+    }
+    facts.heapUsed = fw_.heap.liveBytes();
+    facts.heapBlocks = fw_.heap.liveBlocks();
+    facts.heapSize = fw_.heap.size();
+    facts.receiverState = fw_.receiver.state;
+    facts.receiverSubState = fw_.receiver.subState;
+    facts.frame = fw_.osd.frameNumber();
+    facts.textsVersion = fw_.osd.textsVersion();
+    if (statusSent_ && facts == lastStatus_)
+        return;
+    lastStatus_ = std::move(facts);
+    statusSent_ = true;
+    page_->setStatus(statusJson(lastStatus_, fw_.osd.texts()));
+}
+
+void Session::reportLatency()
+{
+    latency_->finish();
+    LatencySummary s = summarize(latency_->samples());
+    if (!latency_->problem().empty())
+        std::printf("%s\n", latency_->problem().c_str());
+    std::printf("latency from a router line's write to the frame that shows it, %zu lines (%d without a frame):\n"
+                "  median %.2f ms, 99th percentile %.2f ms, mean %.2f ms, max %.2f ms "
+                "(idle events every %lld ms)\n",
+                s.count, latency_->lost(), s.median, s.p99, s.mean, s.max, static_cast<long long>(idlePeriod.count()));
+    if (s.count == 0)
+        status_ = 1;
+}
+
+int Session::run()
+{
+    fw_.clock.startReal();
+    fw_.journal.setEcho(options_.echo);
+    if (options_.disk.empty())
+        std::printf("no --disk: the receiver's disk is empty, so the program reports its missing files\n");
+    attachDrawing(fw_.osd, typesetter_);
+    if (!options_.tvPicture.empty()) {
+        std::string error;
+        auto picture = readTvPicture(options_.tvPicture, &error);
+        if (!picture) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 2;
+        }
+        tv_ = *picture;
+        fw_.osd.setTvPicture(tv_);
+    }
+    std::string error;
+    auto entries = loadProgram(options_.program, false, &error);
+    if (!entries) {
+        std::fprintf(stderr, "cannot load the program: %s\n", error.c_str());
+        return 2;
+    }
+    if (!setUpRouter() || !setUpPage())
+        return 2;
+
+    uint64_t framesWritten = 0;
+    fw_.osd.onFrame([&](const Surface &frame, uint64_t number) {
+        frames_.publish(number);
+        if (page_)
+            page_->publishFrame(frame, number);
+        if (!options_.framesDir.empty()) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame-%06llu.png", static_cast<unsigned long long>(++framesWritten));
+            writePng(frame, options_.framesDir / name);
+        }
+    });
+
+    journal_ = std::make_unique<JournalDrain>(page_.get(), options_.journalFile);
+    startProgram(*entries);
+    if (latency_)
+        latency_->start();
+    if (page_) {
+        setup_ = setupJson(fw_.disk.root(), router_ != nullptr, options_.routerAddress);
+        page_->setSetup(setup_);
+    }
+
+    // Queued keys, then one idle event, about a hundred times a second. A
+    // late turn does not make up for lost ones. With a page the simulator
+    // outlives the program, which can be started again from there.
+    auto started = SteadyClock::now();
+    auto next = started;
+    std::string ending = "the simulator was stopped";
+    while (!interrupted) {
+        if (options_.seconds > 0 && SteadyClock::now() - started >= std::chrono::duration<double>(options_.seconds)) {
+            ending = "the simulator's time was up";
+            break;
+        }
+        if (latency_ && latency_->finished()) {
+            ending = "the measurement is done";
+            break;
+        }
+        if (page_)
+            handlePage();
+        if (router_)
+            router_->advance();
+        if (receiver_->resident())
+            receiver_->idle();
+        journal_->drain();
+        if (!receiver_->resident() && programEnd_.empty()) {
+            std::string why = "the program ended itself";
+            const auto &shown = receiver_->lastShown();
+            for (size_t i = 0; i < shown.size(); ++i)
+                why += (i == 0 ? " after showing \"" : " / ") + utf8(shown[i]) + (i + 1 == shown.size() ? "\"" : "");
+            noteEnd(why);
+            if (!page_) {
+                ending.clear();
+                break;
+            }
+        }
+        publishStatus();
+        next += idlePeriod;
+        auto now = SteadyClock::now();
+        if (next < now)
+            next = now;
+        std::this_thread::sleep_until(next);
+    }
+    if (programEnd_.empty()) {
+        receiver_->stop();
+        noteEnd(ending);
+    } else if (!ending.empty()) {
+        std::printf("%s\n", ending.c_str());
+    }
+    publishStatus();
+    fw_.osd.onFrame({});
+    if (latency_)
+        reportLatency();
+    return status_;
+}
+
+} // namespace
+
+int runLive(const LiveOptions &options, const Typesetter &typesetter)
+{
+    // The page's threads would each get a heap arena of their own and keep it;
+    // two arenas are plenty for a handful of browsers.
+    mallopt(M_ARENA_MAX, 2);
+    interrupted = false;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    Session session(options, typesetter);
+    return session.run();
+}
+
+} // namespace sim

@@ -1,0 +1,46 @@
+// What the page shows of the program and the receiver, gathered from the
+// simulator's models: the loader (running, or how it ended and what it
+// showed last), the network (the program's router socket), the display
+// (the texts on screen), the heap and the fake router's lines.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "network.h"
+#include "receiver.h"
+
+namespace sim
+{
+
+struct StatusFacts {
+    Receiver::State program = Receiver::State::loaded;
+    std::vector<std::string> lastShown; // Latin-1
+    RouterSocketFacts router;
+    bool fakeRouter = false;
+    std::vector<std::string> lines; // the fake router's lines, when it is ours
+    int routerClients = 0;
+    uint32_t heapUsed = 0;
+    size_t heapBlocks = 0;
+    uint32_t heapSize = 0;
+    uint32_t receiverState = 0;
+    uint32_t receiverSubState = 0;
+    uint64_t frame = 0;
+    uint64_t textsVersion = 0;
+    bool demoPaused = false;
+    bool operator==(const StatusFacts &) const = default;
+};
+
+// The facts as the page's status event; `texts` are the screen's (Latin-1).
+std::string statusJson(const StatusFacts &facts, const std::vector<std::string> &texts);
+
+// One line on why the program is not running; empty while it runs.
+std::string endReason(const StatusFacts &facts);
+
+// The page's setup: the address book's callers for the call panel, the
+// action key, and what kind of router the program talks to.
+std::string setupJson(const std::filesystem::path &disk, bool fakeRouter, const std::string &routerName);
+
+} // namespace sim
