@@ -8,6 +8,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 port="${PORT:-8080}"
+if ! [[ "$port" =~ ^[0-9]+$ ]] || [ "$port" -lt 1 ] || [ "$port" -gt 65535 ]; then
+    echo "PORT must be a number from 1 to 65535, not \"${port}\"; for example PORT=8081 ./demo.sh" >&2
+    exit 2
+fi
 if (exec 3<>"/dev/tcp/127.0.0.1/${port}") 2>/dev/null; then
     echo "Port ${port} is already in use (is another demo running?)." >&2
     echo "Start the demo on another port:  PORT=8081 ./demo.sh" >&2

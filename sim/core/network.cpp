@@ -114,6 +114,8 @@ void Network::noteConnect(int fd, int result, int error)
         routerEndKnown_ = false;
     } else {
         facts_.lastEnd = error == ECONNREFUSED ? ConnectionEnd::Refused : ConnectionEnd::NoAnswer;
+        facts_.failedAttemptTick = now;
+        facts_.anyFailedAttempt = true;
     }
 }
 

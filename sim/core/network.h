@@ -46,6 +46,9 @@ struct RouterSocketFacts {
     // connect calls since the last connection that stood at least a minute
     // (the current one included, once it has)
     int attempts = 0;
+    // when the last connect call that failed returned (receiver tick)
+    bool anyFailedAttempt = false;
+    uint32_t failedAttemptTick = 0;
     bool operator==(const RouterSocketFacts &) const = default;
 };
 

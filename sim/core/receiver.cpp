@@ -11,6 +11,7 @@ bool Receiver::start()
     // An earlier program's TAP_Exit does not end this one.
     firmware().receiver.exitRequested = false;
     network().forgetRouterFacts();
+    startTick_ = firmware().clock.tick();
     ProgramCall inProgram;
     resident_ = program_.main() == 1;
     state_ = resident_ ? State::running : State::notResident;

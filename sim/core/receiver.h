@@ -39,11 +39,14 @@ class Receiver
     // What the program showed last before it ended itself (the texts of the
     // display region it removed last, Latin-1); empty otherwise.
     const std::vector<std::string> &lastShown() const { return lastShown_; }
+    // The receiver tick at which the program was started.
+    uint32_t startTick() const { return startTick_; }
 
   private:
     ProgramEntries program_;
     bool resident_ = false;
     State state_ = State::loaded;
+    uint32_t startTick_ = 0;
     std::vector<std::string> lastShown_;
     uint64_t events_ = 0;
 };

@@ -78,12 +78,18 @@ int runScripts(const RunArguments &args, const sim::Typesetter &typesetter)
     return failed == 0 ? 0 : 1;
 }
 
-// "HOST:PORT" into its parts.
+// "HOST" or "HOST:PORT" into its parts; a bare host is the router's call
+// monitor port, 1012.
 bool splitHostPort(const std::string &text, std::string &host, uint16_t &port)
 {
     auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0)
+    if (colon == 0 || text.empty())
         return false;
+    if (colon == std::string::npos) {
+        host = text;
+        port = 1012;
+        return true;
+    }
     host = text.substr(0, colon);
     try {
         size_t used = 0;
@@ -134,7 +140,9 @@ int main(int argc, char **argv)
     liveCommand->add_option("--disk", live.disk, "the receiver's disk (ProgramFiles/..., PhotoFiles/...)")
         ->check(CLI::ExistingDirectory);
     CLI::Option *routerOption =
-        liveCommand->add_option("--router", router, "an external router (ringwatcher-fakerouter) at HOST:PORT");
+        liveCommand->add_option("--router", router,
+                                "your own FritzBox (HOST, port 1012; switch its call monitor on by dialling #96*5*), "
+                                "or ringwatcher-fakerouter at HOST:PORT");
     CLI::Option *scriptOption =
         liveCommand
             ->add_option("--fakerouter", live.routerScript, "the in-process fake router plays this script (demo.calls)")
@@ -145,7 +153,13 @@ int main(int argc, char **argv)
             ->capture_default_str();
     bool noPage = false;
     liveCommand->add_flag("--no-page", noPage, "no browser page")->excludes(httpOption);
-    liveCommand->add_option("--bind", live.bindAddress, "address the page listens on")->capture_default_str();
+    liveCommand
+        ->add_option("--bind", live.bindAddress,
+                     "address the page listens on (0.0.0.0: every address, to view it from a tablet or TV at home)")
+        ->capture_default_str();
+    liveCommand->add_option("--allow-host", live.allowedHosts,
+                            "a further name or address the page answers to (as typed in the tablet's browser); "
+                            "may be given again");
     liveCommand->add_option("--frames", live.framesDir, "write every frame as a PNG into this folder");
     liveCommand->add_option("--journal", live.journalFile, "write the firmware journal to this file");
     liveCommand->add_flag("--echo", live.echo, "the firmware journal on stderr as it happens");
@@ -175,7 +189,7 @@ int main(int argc, char **argv)
         return runScripts(run, *typesetter);
 
     if (!router.empty() && !splitHostPort(router, live.routerAddress, live.routerPort)) {
-        std::cerr << "--router wants HOST:PORT, not " << router << "\n";
+        std::cerr << "--router wants HOST or HOST:PORT, not " << router << "\n";
         return 2;
     }
     // A measurement serves no page unless asked to.

@@ -110,6 +110,7 @@ class Session
     std::unique_ptr<JournalDrain> journal_;
     std::unique_ptr<Receiver> receiver_;
     std::string setup_;
+    uint32_t connectDelay_ = 3000;
     std::string programEnd_; // why the program is not running; empty while it is
     StatusFacts lastStatus_;
     bool statusSent_ = false;
@@ -260,11 +261,17 @@ void Session::publishStatus()
     facts.receiverSubState = fw_.receiver.subState;
     facts.frame = fw_.osd.frameNumber();
     facts.textsVersion = fw_.osd.textsVersion();
+    if (receiver_->resident() && !facts.router.connected) {
+        // The program tries again once its start-up delay has passed since
+        // it started or since its last failed attempt.
+        uint32_t base = facts.router.anyFailedAttempt ? facts.router.failedAttemptTick : receiver_->startTick();
+        facts.nextAttemptTick = base + connectDelay_ + 1;
+    }
     if (statusSent_ && facts == lastStatus_)
         return;
     lastStatus_ = std::move(facts);
     statusSent_ = true;
-    page_->setStatus(statusJson(lastStatus_, fw_.osd.texts()));
+    page_->setStatus(statusJson(lastStatus_, fw_.osd.texts(), fw_.clock.tick()));
 }
 
 void Session::reportLatency()
@@ -325,6 +332,7 @@ int Session::run()
         latency_->start();
     if (page_) {
         setup_ = setupJson(fw_.disk.root(), router_ != nullptr, options_.routerAddress);
+        connectDelay_ = settingsConnectDelay(fw_.disk.root());
         page_->setSetup(setup_);
     }
 

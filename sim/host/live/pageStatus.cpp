@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <fstream>
 
 #include "journalDrain.h"
@@ -98,7 +99,20 @@ std::string endReason(const StatusFacts &f)
     return lostRouter ? "no connection to the router" : "the program ended itself";
 }
 
-std::string statusJson(const StatusFacts &f, const std::vector<std::string> &texts)
+uint32_t settingsConnectDelay(const fs::path &disk)
+{
+    std::ifstream in(disk / "ProgramFiles/Settings/Ringwatcher/ringwatcher.ini", std::ios::binary);
+    uint32_t delay = 3000;
+    std::string line;
+    while (std::getline(in, line)) {
+        auto equals = line.find('=');
+        if (equals != std::string::npos && trim(line.substr(0, equals)) == "StartupConnectDelay")
+            delay = static_cast<uint32_t>(std::atoi(line.c_str() + equals + 1)) * 100;
+    }
+    return delay;
+}
+
+std::string statusJson(const StatusFacts &f, const std::vector<std::string> &texts, uint32_t tickNow)
 {
     nlohmann::json shown = nlohmann::json::array(), screen = nlohmann::json::array();
     for (const auto &t : f.lastShown)
@@ -125,7 +139,14 @@ std::string statusJson(const StatusFacts &f, const std::vector<std::string> &tex
         {"frame", f.frame},
         {"screenText", screen},
         {"demoPaused", f.demoPaused},
+        {"nextAttemptAt", nullptr},
     };
+    if (f.nextAttemptTick != 0 && running) {
+        using namespace std::chrono;
+        auto wallNow = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+        int32_t ticksLeft = static_cast<int32_t>(f.nextAttemptTick - tickNow);
+        state["nextAttemptAt"] = wallNow + std::max<int32_t>(0, ticksLeft) * 10;
+    }
     return state.dump();
 }
 

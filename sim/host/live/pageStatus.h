@@ -30,11 +30,19 @@ struct StatusFacts {
     uint64_t frame = 0;
     uint64_t textsVersion = 0;
     bool demoPaused = false;
+    // While the program waits to connect: the receiver tick of its next
+    // attempt (0: none to wait for).
+    uint32_t nextAttemptTick = 0;
     bool operator==(const StatusFacts &) const = default;
 };
 
-// The facts as the page's status event; `texts` are the screen's (Latin-1).
-std::string statusJson(const StatusFacts &facts, const std::vector<std::string> &texts);
+// The facts as the page's status event; `texts` are the screen's (Latin-1);
+// `tickNow` places receiver ticks on the wall clock.
+std::string statusJson(const StatusFacts &facts, const std::vector<std::string> &texts, uint32_t tickNow);
+
+// The start-up delay of the program's connection attempts as the settings
+// give it, in ticks.
+uint32_t settingsConnectDelay(const std::filesystem::path &disk);
 
 // One line on why the program is not running; empty while it runs.
 std::string endReason(const StatusFacts &facts);
