@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "check.h"
+#include "check/check.h"
 
 namespace
 {

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
-#include "check.h"
-#include "disk.h"
-#include "picture.h"
-#include "pictures.h"
-#include "simReceiver.h"
+#include "check/check.h"
+#include "check/receiverDisk.h"
+#include "check/simReceiver.h"
+#include "pictures/picture.h"
+#include "pictures/pictureMaker.h"
 
 namespace
 {

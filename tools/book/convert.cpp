@@ -1,7 +1,7 @@
 // Export file in, address book out, every change reported.
 #include "convert.h"
 
-#include "phoneBook.h"
+#include "import/phoneBook.h"
 
 namespace book
 {

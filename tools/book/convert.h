@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <ostream>
 
-#include "bookWriter.h"
-#include "entries.h"
+#include "writer/bookWriter.h"
+#include "import/entries.h"
 
 namespace book
 {

@@ -7,11 +7,11 @@
 #include <iostream>
 #include <optional>
 
-#include "check.h"
+#include "check/check.h"
+#include "check/receiverDisk.h"
 #include "convert.h"
-#include "disk.h"
-#include "phoneBook.h"
-#include "pictures.h"
+#include "import/phoneBook.h"
+#include "pictures/pictureMaker.h"
 
 namespace
 {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "numbers.h"
-#include "phoneBook.h"
+#include "import/numbers.h"
+#include "import/phoneBook.h"
 
 namespace book
 {

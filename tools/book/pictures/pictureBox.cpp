@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "picture.h"
-#include "pictureDecode.h"
+#include "pictures/picture.h"
+#include "pictures/pictureDecode.h"
 
 namespace book
 {

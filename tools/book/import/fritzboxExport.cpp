@@ -1,6 +1,6 @@
 // Reads the router's phone-book export with pugixml. The router writes UTF-8 or ISO-8859-1 and says so
 // in the prolog; any other declared encoding is refused rather than guessed.
-#include "phoneBook.h"
+#include "import/phoneBook.h"
 
 #include <pugixml.hpp>
 

@@ -1,10 +1,10 @@
 // Entry lines are recognised as the program's reader does: trimmed with isspace, "#" first for a
 // comment, the first "=" ends the number, the first comma of the value ends the name.
-#include "bookPictures.h"
+#include "writer/bookLines.h"
 
 #include <cctype>
 
-#include "programLimits.h"
+#include "writer/programLimits.h"
 
 namespace book
 {

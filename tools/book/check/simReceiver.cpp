@@ -1,5 +1,5 @@
 // Runs the program's code in the simulated firmware on a private disk folder.
-#include "simReceiver.h"
+#include "check/simReceiver.h"
 
 #include <cstdlib>
 #include <stdexcept>

@@ -1,7 +1,7 @@
 // glibc's iconv takes its transliteration tables from the thread's LC_CTYPE: the plain "C" locale has
 // none and writes "?" for every such character, so the conversion runs in "C.UTF-8", which every
 // glibc since 2.35 has built in, whatever the user's locale is.
-#include "transliteration.h"
+#include "writer/transliteration.h"
 
 #include <iconv.h>
 #include <locale.h>

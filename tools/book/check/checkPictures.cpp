@@ -4,12 +4,12 @@
 #include <map>
 #include <system_error>
 
-#include "bookPictures.h"
-#include "disk.h"
-#include "latin1.h"
-#include "phoneBook.h"
-#include "picture.h"
-#include "programLimits.h"
+#include "check/receiverDisk.h"
+#include "import/phoneBook.h"
+#include "pictures/picture.h"
+#include "writer/bookLines.h"
+#include "writer/latin1.h"
+#include "writer/programLimits.h"
 
 namespace book
 {

@@ -1,8 +1,8 @@
 // Spaces, slashes, dashes, dots and brackets go; international forms of the own country become
 // national ones, since the router reports national numbers with their leading "0".
-#include "numbers.h"
+#include "import/numbers.h"
 
-#include "programLimits.h"
+#include "writer/programLimits.h"
 
 namespace book
 {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "entries.h"
+#include "import/entries.h"
 
 namespace book
 {

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "check.h"
+#include "check/check.h"
 
 namespace book
 {

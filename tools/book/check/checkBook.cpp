@@ -3,11 +3,11 @@
 #include <cctype>
 #include <map>
 
-#include "check.h"
-#include "latin1.h"
-#include "numbers.h"
-#include "programLimits.h"
-#include "simReceiver.h"
+#include "check/check.h"
+#include "check/simReceiver.h"
+#include "import/numbers.h"
+#include "writer/latin1.h"
+#include "writer/programLimits.h"
 
 namespace book
 {

@@ -10,12 +10,12 @@
 #include <map>
 #include <optional>
 
-#include "check.h"
-#include "latin1.h"
-#include "programLimits.h"
+#include "check/check.h"
+#include "check/simReceiver.h"
 #include "shell/keyRouting.h"
-#include "simReceiver.h"
 #include "view/fontColor.h"
+#include "writer/latin1.h"
+#include "writer/programLimits.h"
 
 namespace book
 {

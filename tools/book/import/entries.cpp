@@ -1,10 +1,10 @@
 // Contacts to entries. Everything the program would misread is changed here and reported: commas in
 // names (a comma ends the name), characters without a Latin-1 form, numbers the router never sends.
-#include "entries.h"
+#include "import/entries.h"
 
 #include <map>
 
-#include "latin1.h"
+#include "writer/latin1.h"
 
 namespace book
 {

@@ -1,9 +1,9 @@
 // UTF-8 to Latin-1 and back, by hand: the program's text is one byte per character.
-#include "latin1.h"
+#include "writer/latin1.h"
 
 #include <cstdio>
 
-#include "transliteration.h"
+#include "writer/transliteration.h"
 
 namespace book
 {

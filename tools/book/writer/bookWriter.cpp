@@ -1,6 +1,6 @@
 // One line "number = name, picture, info" per entry. The program cuts every piece, the value and the
 // whole line at fixed lengths; cutting here first keeps the picture and info whole and says so.
-#include "bookWriter.h"
+#include "writer/bookWriter.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "latin1.h"
-#include "programLimits.h"
+#include "writer/latin1.h"
+#include "writer/programLimits.h"
 
 namespace book
 {

@@ -1,6 +1,6 @@
 // libjpeg reports fatal errors through error_exit, which must not return: it long-jumps back here, so
 // that a broken file is a PictureError and never ends the tool.
-#include "pictureDecode.h"
+#include "pictures/pictureDecode.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 
 #include <jpeglib.h>
 
-#include "jpegErrors.h"
+#include "pictures/jpegErrors.h"
 #include <libexif/exif-data.h>
 #include <png.h>
 

@@ -1,12 +1,12 @@
 // Report of a check in the form compilers use: "file:line: severity: text".
-#include "check.h"
+#include "check/check.h"
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 
-#include "latin1.h"
-#include "phoneBook.h"
+#include "import/phoneBook.h"
+#include "writer/latin1.h"
 
 namespace book
 {

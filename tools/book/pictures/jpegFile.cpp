@@ -5,8 +5,8 @@
 
 #include <jpeglib.h>
 
-#include "jpegErrors.h"
-#include "picture.h"
+#include "pictures/jpegErrors.h"
+#include "pictures/picture.h"
 
 namespace book
 {

@@ -1,18 +1,18 @@
 // Each photo is converted on its own and written whole (temporary file, then rename), so one that
 // cannot be read costs only itself. Entries are matched to photos by the picture name they already
 // carry (the router's fonpix names), by their number, or by their name.
-#include "pictures.h"
+#include "pictures/pictureMaker.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <set>
 
-#include "bookPictures.h"
-#include "bookWriter.h"
-#include "latin1.h"
-#include "phoneBook.h"
-#include "programLimits.h"
+#include "import/phoneBook.h"
+#include "writer/bookLines.h"
+#include "writer/bookWriter.h"
+#include "writer/latin1.h"
+#include "writer/programLimits.h"
 
 namespace book
 {
