@@ -8,8 +8,12 @@ namespace book
 
 Conversion convertExport(const std::filesystem::path &exportFile, const BookOptions &options)
 {
+    return convertPhoneBook(readPhoneBook(exportFile), options);
+}
+
+Conversion convertPhoneBook(const PhoneBook &phoneBook, const BookOptions &options)
+{
     Conversion out;
-    PhoneBook phoneBook = readPhoneBook(exportFile);
     out.entries = collectEntries(phoneBook, options);
     out.book = formatBook(out.entries);
     out.warnings = out.entries.warnings;
@@ -22,7 +26,12 @@ Conversion convertExport(const std::filesystem::path &exportFile, const BookOpti
 void convertToFile(const std::filesystem::path &exportFile, const std::filesystem::path &output,
                    const BookOptions &options, std::ostream &messages)
 {
-    Conversion conversion = convertExport(exportFile, options);
+    writeConversion(convertExport(exportFile, options), output, options, messages);
+}
+
+void writeConversion(const Conversion &conversion, const std::filesystem::path &output, const BookOptions &options,
+                     std::ostream &messages)
+{
     saveAtomically(output, conversion.book.contents);
     for (const Warning &w : conversion.warnings)
         messages << "warning: " << (w.subject.empty() ? "" : w.subject + ": ") << w.text << '\n';

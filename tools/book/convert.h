@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <ostream>
 
-#include "writer/bookWriter.h"
 #include "import/entries.h"
+#include "writer/bookWriter.h"
 
 namespace book
 {
@@ -18,6 +18,13 @@ struct Conversion {
 
 // Reads, converts and formats; throws InputError or UsageError. Nothing is written.
 Conversion convertExport(const std::filesystem::path &exportFile, const BookOptions &options);
+
+// The same for contacts read elsewhere (vCards, the router over TR-064).
+Conversion convertPhoneBook(const PhoneBook &phoneBook, const BookOptions &options);
+
+// Saves the book; warnings and a summary go to `messages`. Throws OutputError.
+void writeConversion(const Conversion &conversion, const std::filesystem::path &output, const BookOptions &options,
+                     std::ostream &messages);
 
 // Converts and saves; warnings and a summary go to `messages`. Throws InputError, UsageError or
 // OutputError, in which case no output file was written.

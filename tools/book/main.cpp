@@ -1,4 +1,5 @@
-// ringwatcher-book: converts the router's phone-book export into "addrbook.dat" and checks address
+// ringwatcher-book: fetches the router's phone book over TR-064 or converts its export into
+// "addrbook.dat", and checks address
 // books and settings files the way the program reads them.
 // Exit status: 0 done (check: the program loads the file without an error message), 1 the conversion
 // failed (check: the program reports errors), 2 usage errors and unreadable files.
@@ -12,6 +13,7 @@
 #include "convert.h"
 #include "import/phoneBook.h"
 #include "pictures/pictureMaker.h"
+#include "router/fetchCommand.h"
 
 namespace
 {
@@ -123,12 +125,17 @@ int main(int argc, char **argv)
     picturesDiskOption->excludes(picturesOutputOption)->excludes(picturesBookOption);
     pictures->add_flag("--fit", fit, "fit the whole photo into the box (black bars) instead of filling it");
 
+    book::FetchCommand fetch;
+    book::addFetchCommand(app, fetch);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
         return app.exit(error) == 0 ? 0 : 2;
     }
 
+    if (fetch.command->parsed())
+        return book::runFetchCommand(fetch);
     if (check->parsed()) {
         if (checkFile.empty() && checkDisk.empty()) {
             std::cerr << "ringwatcher-book: check needs a file or --disk\n";
