@@ -8,7 +8,7 @@ namespace book
 
 Conversion convertExport(const std::filesystem::path &exportFile, const BookOptions &options)
 {
-    return convertPhoneBook(readPhoneBook(exportFile), options);
+    return convertPhoneBook(readContacts(exportFile), options);
 }
 
 Conversion convertPhoneBook(const PhoneBook &phoneBook, const BookOptions &options)
@@ -16,7 +16,9 @@ Conversion convertPhoneBook(const PhoneBook &phoneBook, const BookOptions &optio
     Conversion out;
     out.entries = collectEntries(phoneBook, options);
     out.book = formatBook(out.entries);
-    out.warnings = out.entries.warnings;
+    for (const std::string &w : phoneBook.warnings)
+        out.warnings.push_back({"", w});
+    out.warnings.insert(out.warnings.end(), out.entries.warnings.begin(), out.entries.warnings.end());
     out.warnings.insert(out.warnings.end(), out.book.warnings.begin(), out.book.warnings.end());
     if (phoneBook.contacts.empty())
         out.warnings.push_back({"", "the export holds no contacts"});

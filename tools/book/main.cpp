@@ -5,6 +5,7 @@
 // failed (check: the program reports errors), 2 usage errors and unreadable files.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <optional>
 
@@ -65,6 +66,31 @@ int runPictures(book::PictureOptions options)
     }
 }
 
+// The photos the contacts carry (vCards) and the folder given with --pictures, into the disk's pictures.
+int convertPictures(const book::PhoneBook &contacts, const std::string &disk, const std::string &book,
+                    const std::string &folder)
+{
+    std::size_t carried = std::count_if(contacts.contacts.begin(), contacts.contacts.end(),
+                                        [](const book::Contact &c) { return !c.photo.empty(); });
+    int status = 0;
+    if (carried > 0 && disk.empty())
+        std::cout << "warning: " << carried << " photo(s) in the contacts left out: with --disk they become the "
+                  << "receiver's pictures\n";
+    book::PictureOptions photos;
+    photos.output = disk.empty() ? "" : book::diskLayout(disk).pictures;
+    photos.book = book;
+    if (carried > 0 && !disk.empty()) {
+        book::PictureRun run = book::makeContactPictures(contacts, photos);
+        book::printPictureRun(std::cout, photos, run);
+        status = run.failed() > 0 ? 1 : 0;
+    }
+    if (!folder.empty()) {
+        photos.sources = folder;
+        status = std::max(status, runPictures(photos));
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -76,8 +102,9 @@ int main(int argc, char **argv)
     std::string exportFile, output, convertDisk, fonpix;
     std::optional<std::string> ownNumber, ownName, suppressedName;
     book::BookOptions options;
-    CLI::App *convert = app.add_subcommand("convert", "convert a phone-book export (XML) into addrbook.dat");
-    convert->add_option("export", exportFile, "the router's phone-book export")->required();
+    CLI::App *convert =
+        app.add_subcommand("convert", "convert a phone-book export (XML) or contacts (vCard) into addrbook.dat");
+    convert->add_option("export", exportFile, "the router's phone-book export, or a vCard file (.vcf)")->required();
     auto *outputOption = convert->add_option("-o,--output", output, "address book to write, e.g. addrbook.dat");
     auto *convertDiskOption = convert->add_option(
         "--disk", convertDisk, "receiver disk folder: writes ProgramFiles/Settings/Ringwatcher/addrbook.dat there");
@@ -185,15 +212,9 @@ int main(int argc, char **argv)
             std::filesystem::create_directories(layout.book.parent_path());
             output = layout.book.string();
         }
-        book::convertToFile(exportFile, output, options, std::cout);
-        if (!fonpix.empty()) {
-            book::PictureOptions photos;
-            photos.sources = fonpix;
-            photos.output = book::diskLayout(convertDisk).pictures;
-            photos.book = output;
-            return runPictures(photos);
-        }
-        return 0;
+        book::PhoneBook contacts = book::readContacts(exportFile);
+        book::writeConversion(book::convertPhoneBook(contacts, options), output, options, std::cout);
+        return convertPictures(contacts, convertDisk, output, fonpix);
     } catch (const book::UsageError &error) {
         return usage(error.what());
     } catch (const std::exception &error) {

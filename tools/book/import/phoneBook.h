@@ -1,4 +1,5 @@
-// The router's phone book as read from its XML export: texts in UTF-8, exactly as the export holds them.
+// Contacts as read from the router's XML export or from vCards: texts in UTF-8, exactly as the file
+// holds them.
 #pragma once
 
 #include <filesystem>
@@ -18,12 +19,14 @@ struct Contact {
     std::string name;     // realName; may be empty
     std::string imageUrl; // may be empty
     std::vector<PhoneNumber> numbers;
-    int position = 0; // 1-based among all contacts of the export, for messages
+    std::string photo; // picture bytes the contact carries itself (a vCard's PHOTO); imageUrl names it
+    int position = 0;  // 1-based among all contacts of the export, for messages
 };
 
 struct PhoneBook {
-    std::vector<std::string> names; // of the <phonebook> elements
-    std::vector<Contact> contacts;  // of all phone books, in file order
+    std::vector<std::string> names;    // of the <phonebook> elements
+    std::vector<Contact> contacts;     // of all phone books, in file order
+    std::vector<std::string> warnings; // what the reader left out, naming the contact
 };
 
 // Input the tool cannot work with: unreadable, malformed, not a phone-book export.
@@ -36,5 +39,12 @@ PhoneBook readPhoneBook(const std::filesystem::path &file);
 // A whole input file's bytes; InputError when it is a folder or unreadable.
 std::string readInputFile(const std::filesystem::path &file);
 PhoneBook parsePhoneBook(const std::string &bytes, const std::string &sourceName);
+
+// Contacts exported from phones and web address books: vCard 2.1, 3.0 and 4.0, one card after another.
+PhoneBook parseVCards(const std::string &bytes, const std::string &sourceName);
+bool looksLikeVCard(const std::string &bytes);
+
+// The router's XML export or a vCard file, told apart by their contents.
+PhoneBook readContacts(const std::filesystem::path &file);
 
 } // namespace book

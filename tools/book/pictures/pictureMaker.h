@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "import/phoneBook.h"
 #include "pictures/picture.h"
 
 namespace book
@@ -44,6 +45,10 @@ std::string receiverName(const std::string &sourceFileName, const std::vector<st
 // Throws InputError for a missing source folder or address book, OutputError when nothing could be
 // written. Pictures that cannot be read are reported in the result; the others are written.
 PictureRun makePictures(const PictureOptions &options);
+
+// The photos that contacts carry themselves (vCard PHOTO), made into pictures as a folder of them
+// would be, each under the name its contact's entry gives it; `options.sources` is not used.
+PictureRun makeContactPictures(const PhoneBook &contacts, const PictureOptions &options);
 
 void printPictureRun(std::ostream &out, const PictureOptions &options, const PictureRun &run);
 
