@@ -213,7 +213,8 @@ int main(int argc, char **argv)
             output = layout.book.string();
         }
         book::PhoneBook contacts = book::readContacts(exportFile);
-        book::writeConversion(book::convertPhoneBook(contacts, options), output, options, std::cout);
+        book::writeConversion(book::convertPhoneBook(contacts, options, book::previousBook(output)), output, options,
+                              std::cout);
         return convertPictures(contacts, convertDisk, output, fonpix);
     } catch (const book::UsageError &error) {
         return usage(error.what());

@@ -1,5 +1,6 @@
 // Picture checks read only the JPEG header: that tells everything the receiver's decoder cares about
 // (baseline or progressive, size, colour model) without decoding a photo.
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <system_error>
@@ -136,6 +137,17 @@ void checkPictures(CheckReport &report, const fs::path &bookFile, const fs::path
     for (const auto &picture : order)
         checkFile(report, named[picture].first, picture, pictureFolder, named[picture].second);
     report.summary.push_back(std::to_string(order.size()) + " picture(s) looked at in " + pictureFolder.string());
+    // Files left behind by an earlier book only take room on the receiver's disk.
+    std::vector<std::string> unused;
+    for (const auto &entry : fs::directory_iterator(pictureFolder, ec))
+        if (entry.is_regular_file() && !named.count(entry.path().filename().string()))
+            unused.push_back(entry.path().filename().string());
+    std::sort(unused.begin(), unused.end());
+    for (const auto &file : unused)
+        report.add(0, Severity::note,
+                   "picture file \"" + file + "\" in " + pictureFolder.string() + " is named by no entry");
+    if (!unused.empty())
+        report.summary.push_back(std::to_string(unused.size()) + " picture file(s) named by no entry");
 }
 
 } // namespace book

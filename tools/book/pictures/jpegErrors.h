@@ -1,6 +1,7 @@
 // libjpeg reports a fatal error by calling error_exit, which must not
-// return: ours jumps back to the caller's setjmp with the library's message,
-// so a broken picture becomes a message instead of ending the tool.
+// return: ours jumps back to the caller's setjmp, so a broken picture becomes
+// a message instead of ending the tool. The library's own text ("Bogus
+// Huffman table definition") tells an owner nothing; ours says what it means.
 #pragma once
 
 #include <csetjmp>
@@ -20,7 +21,7 @@ struct JpegErrors {
 inline void jumpOnJpegError(j_common_ptr info)
 {
     auto *errors = reinterpret_cast<JpegErrors *>(info->err);
-    (*info->err->format_message)(info, errors->message);
+    std::snprintf(errors->message, sizeof errors->message, "the file is damaged (not a whole JPEG picture)");
     std::longjmp(errors->jump, 1);
 }
 

@@ -26,7 +26,7 @@ struct Pixels {
 enum class Placement { crop, fit };
 
 struct SourceFacts {
-    std::string kind; // "JPEG" or "PNG"
+    std::string kind; // "JPEG", "PNG" or "HEIC"
     int width = 0, height = 0;
     int orientation = 1; // EXIF 1 to 8; 1 upright
     bool progressive = false;
@@ -39,7 +39,7 @@ struct PictureError : std::runtime_error {
 // Files larger than this are no picture a person took; they are refused before decoding.
 inline constexpr std::size_t pictureFileMax = 64u << 20;
 
-// The picture in `bytes` (JPEG or PNG) made to w x h; throws PictureError with the reason.
+// The picture in `bytes` (JPEG, PNG or HEIC) made to w x h; throws PictureError with the reason.
 Pixels boxPicture(const std::string &bytes, int w, int h, Placement placement, SourceFacts &facts);
 
 // A baseline JPEG (not progressive, 4:2:0, optimised Huffman tables, no metadata).

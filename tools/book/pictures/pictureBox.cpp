@@ -50,8 +50,10 @@ Pixels boxPicture(const std::string &bytes, int w, int h, Placement placement, S
         decoded = decodeJpeg(bytes, w, h, placement, facts);
     else if (bytes.rfind("\211PNG", 0) == 0)
         decoded = decodePng(bytes, facts);
+    else if (isHeif(bytes))
+        decoded = decodeHeif(bytes, facts);
     else
-        throw PictureError("neither a JPEG nor a PNG file");
+        throw PictureError("neither a JPEG, a PNG nor a HEIC file");
 
     bool swaps = facts.orientation >= 5;
     int uprightW = swaps ? decoded.height : decoded.width;

@@ -19,6 +19,9 @@ namespace book
 namespace
 {
 
+// libpng's own texts ("IDAT: CRC error") tell an owner nothing.
+constexpr const char *damagedPng = "the file is damaged (not a whole PNG picture)";
+
 // Larger pictures would need more memory than any caller photo is worth.
 constexpr long pixelsMax = 100L << 20;
 // pixman places pixels with 16.16 fixed-point coordinates.
@@ -126,7 +129,7 @@ DecodedPicture decodePng(const std::string &bytes, SourceFacts &facts)
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
-        throw PictureError(image.message);
+        throw PictureError(damagedPng);
     facts.width = static_cast<int>(image.width);
     facts.height = static_cast<int>(image.height);
     if (facts.width > sideMax || facts.height > sideMax || static_cast<long>(facts.width) * facts.height > pixelsMax) {
@@ -144,7 +147,7 @@ DecodedPicture decodePng(const std::string &bytes, SourceFacts &facts)
     out.stride = (out.width * 3 + 3) / 4 * 4;
     out.bytes.resize(static_cast<std::size_t>(out.stride) * out.height);
     if (!png_image_finish_read(&image, &white, out.bytes.data(), out.stride, nullptr))
-        throw PictureError(image.message);
+        throw PictureError(damagedPng);
     return out;
 }
 

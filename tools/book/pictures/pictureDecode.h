@@ -26,6 +26,9 @@ double boxScale(int w, int h, int boxWidth, int boxHeight, Placement placement);
 DecodedPicture decodeJpeg(const std::string &bytes, int boxWidth, int boxHeight, Placement placement,
                           SourceFacts &facts);
 DecodedPicture decodePng(const std::string &bytes, SourceFacts &facts);
+// HEIC (HEIF with HEVC), already turned upright.
+bool isHeif(const std::string &bytes);
+DecodedPicture decodeHeif(const std::string &bytes, SourceFacts &facts);
 
 // The EXIF orientation tag of a JPEG file, 1 (upright) when there is none or it is out of range.
 int exifOrientation(const std::string &bytes);

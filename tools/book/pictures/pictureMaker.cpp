@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <set>
 
+#include "import/numbers.h"
 #include "import/phoneBook.h"
 #include "writer/bookLines.h"
 #include "writer/bookWriter.h"
@@ -38,7 +39,8 @@ std::string stemOf(const std::string &fileName)
 bool isPictureFileName(const std::string &fileName)
 {
     std::string extension = lowered(fileName.substr(stemOf(fileName).size()));
-    return extension == ".jpg" || extension == ".jpeg" || extension == ".png";
+    return extension == ".jpg" || extension == ".jpeg" || extension == ".png" || extension == ".heic" ||
+           extension == ".heif";
 }
 
 // Letters and digits only, lower case, in ASCII: the entry "Anna Müller" matches "anna-muller.jpg".
@@ -61,6 +63,13 @@ std::string sizeText(std::uintmax_t bytes)
     else
         std::snprintf(text, sizeof text, "%ju bytes", bytes);
     return text;
+}
+
+// The picture of numbers without an entry, in English or as German phones name it.
+bool isUnknownCaller(const std::string &fileName)
+{
+    std::string stem = lowered(stemOf(fileName));
+    return stem == "unknown" || stem == "unbekannt";
 }
 
 bool takenAlready(const std::vector<std::string> &taken, const std::string &name)
@@ -90,12 +99,17 @@ PictureResult *matchFor(const BookLine &line, std::vector<PictureResult> &pictur
         if (usable(p) && !line.picture.empty() &&
             (lowered(p.source) == lowered(line.picture) || lowered(stemOf(p.source)) == lowered(stemOf(line.picture))))
             return &p;
-    for (auto &p : pictures)
-        if (usable(p) && !line.number.empty() && stemOf(p.source) == line.number)
+    // A number in a file name is read as the export's numbers are: "0176 99887766", "+49 176-99887766".
+    for (auto &p : pictures) {
+        if (!usable(p) || line.number.empty() || p.written == "unknown.jpg")
+            continue;
+        NormalisedNumber n = normaliseNumber(stemOf(p.source), NumberRules{});
+        if (n.verdict == NormalisedNumber::Verdict::usable && n.number == line.number)
             return &p;
+    }
     std::string key = matchKey(latin1ToUtf8(line.name));
     for (auto &p : pictures)
-        if (usable(p) && !key.empty() && matchKey(stemOf(p.source)) == key)
+        if (usable(p) && !key.empty() && p.written != "unknown.jpg" && matchKey(stemOf(p.source)) == key)
             return &p;
     return nullptr;
 }
@@ -190,12 +204,13 @@ PictureRun makePictures(const PictureOptions &options)
     std::vector<std::string> taken;
     for (const auto &name : names) {
         if (!isPictureFileName(name)) {
-            run.warnings.push_back(name + ": skipped, not a .jpg, .jpeg or .png file");
+            run.warnings.push_back(name + ": skipped, not a .jpg, .jpeg, .png or .heic file");
             continue;
         }
         PictureResult result;
         result.source = name;
-        result.written = receiverName(name, taken);
+        result.written =
+            isUnknownCaller(name) && !takenAlready(taken, "unknown.jpg") ? "unknown.jpg" : receiverName(name, taken);
         taken.push_back(result.written);
         convertOne(options.sources / name, options, result);
         run.pictures.push_back(std::move(result));
@@ -213,7 +228,7 @@ void printPictureRun(std::ostream &out, const PictureOptions &options, const Pic
 {
     for (const auto &p : run.pictures) {
         if (p.written.empty()) {
-            out << "error: " << p.source << ": cannot be read: " << p.error << "; nothing written for it\n";
+            out << "error: " << p.source << " cannot be read: " << p.error << "; nothing written for it\n";
             continue;
         }
         const SourceFacts &f = p.facts;

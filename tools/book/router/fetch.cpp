@@ -190,7 +190,7 @@ int fetchToDisk(const FetchOptions &options, std::ostream &out)
 
     DiskLayout layout = diskLayout(options.disk);
     fs::create_directories(layout.book.parent_path());
-    writeConversion(convertPhoneBook(phoneBook, bookOptions), layout.book, bookOptions, out);
+    writeConversion(convertPhoneBook(phoneBook, bookOptions, previousBook(layout.book)), layout.book, bookOptions, out);
 
     TemporaryFolder photos;
     std::string session = sessionOf(chosen.url);
