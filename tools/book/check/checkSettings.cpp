@@ -133,8 +133,24 @@ void checkDelay(CheckReport &report, int line, const std::string &key, const std
         report.add(line, Severity::warning,
                    std::to_string(seconds) + " seconds do not fit: the program's ticks wrap around to " +
                        std::to_string(ticks));
+    if (key == "StartupConnectDelay") {
+        if (seconds == 0)
+            report.add(line, Severity::note, "0 seconds: the program connects at its first chance after the start");
+        if (seconds < 0)
+            report.add(line, Severity::warning,
+                       "negative: the program counts it as a huge unsigned number of ticks and makes no connection "
+                       "attempt for more than 248 days");
+        else if (seconds < 5)
+            report.add(line, Severity::warning,
+                       "under 5 seconds: once its three attempts are used up, the program shows \"keine Verbindung "
+                       "zu Fritz Box, Tap wird beendet\" again before that message's 5 seconds are over, and never "
+                       "ends (keep it at 5 or more)");
+        return;
+    }
     if (seconds == 0)
-        report.add(line, Severity::note, "0 seconds: the window stays until it is dismissed or replaced");
+        report.add(line, Severity::note,
+                   key == "DisplayDelay" ? "0 seconds: an error message stays on the screen until it is dismissed"
+                                         : "0 seconds: the call's window stays until it is dismissed or replaced");
     if (seconds >= 0)
         return;
     if (key == "DisplayDelay")
@@ -147,8 +163,6 @@ void checkDelay(CheckReport &report, int line, const std::string &key, const std
         report.add(line, Severity::note, "-2: a disconnect leaves the window as it is");
     else if (key == "DisconnectDelay")
         report.add(line, Severity::note, "negative: a disconnect removes the window instead of showing it");
-    else if (key == "StartupConnectDelay")
-        report.add(line, Severity::note, "negative: the program connects at once");
 }
 
 void checkFontColor(CheckReport &report, int line, const std::string &value, std::uint32_t colour)
@@ -322,6 +336,10 @@ CheckReport checkSettings(const std::filesystem::path &file)
             break;
         case Kind::actionKey:
             checkDecimal(report, line, value);
+            if (actionKey == wantedKey && wantedKey == 0)
+                report.add(line, Severity::warning,
+                           "the action key is then 0, a code no key of the remote sends: nothing opens the call "
+                           "list and the book (leave the line out for the default, 65609)");
             if (actionKey != wantedKey) {
                 report.add(line, Severity::warning,
                            "ignored: key code " + std::to_string(static_cast<std::int32_t>(wantedKey)) +
