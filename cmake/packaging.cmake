@@ -29,9 +29,9 @@ if(NOT CMAKE_CROSSCOMPILING)
     set(CPACK_PACKAGE_VENDOR "Ringwatcher developers")
     set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "FritzBox caller display for the receiver: PC tools")
     set(CPACK_PACKAGE_DESCRIPTION
-        "ringwatcher-book fetches the phone book, pictures and own numbers from the FritzBox (TR-064), reads\n"
-        "phones' vCards, makes the receiver's pictures and checks a receiver disk as the program reads it;\n"
-        "ringwatcher-sim runs the program on a simulated receiver; ringwatcher-fakerouter and\n"
+        "ringwatcher-book fetches the phone book, pictures and own numbers from the FritzBox (TR-064), reads "
+        "phones' vCards, makes the receiver's pictures and checks a receiver disk as the program reads it; "
+        "ringwatcher-sim runs the program on a simulated receiver; ringwatcher-fakerouter and "
         "ringwatcher-faketr064 stand in for the router.")
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -95,7 +95,8 @@ int convertPictures(const book::PhoneBook &contacts, const std::string &disk, co
 
 int main(int argc, char **argv)
 {
-    CLI::App app{"Converts the FritzBox phone-book export into Ringwatcher's addrbook.dat and checks "
+    CLI::App app{"Makes Ringwatcher's addrbook.dat and pictures from the FritzBox (over TR-064 or its export) or "
+                 "vCards, and checks "
                  "addrbook.dat and ringwatcher.ini as the program reads them."};
     app.require_subcommand(1);
 
@@ -140,7 +141,7 @@ int main(int argc, char **argv)
     std::string picturesDisk, picturesOutput, picturesBook;
     bool fit = false;
     CLI::App *pictures =
-        app.add_subcommand("pictures", "make a folder of photos (JPEG, PNG) into the receiver's pictures");
+        app.add_subcommand("pictures", "make a folder of photos (JPEG, PNG, HEIC) into the receiver's pictures");
     pictures->add_option("photos", pictureOptions.sources, "folder of photos, or the router's fonpix folder")
         ->required();
     auto *picturesDiskOption =
