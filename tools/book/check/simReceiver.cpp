@@ -1,9 +1,11 @@
 // Runs the program's code in the simulated firmware on a private disk folder.
 #include "check/simReceiver.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
+#include "events/message.h"
 #include "firmware.h"
 #include "shell/ringwatcher.h"
 #include "shell/settings.h"
@@ -137,6 +139,41 @@ ProgramStart SimulatedReceiver::startProgram()
     stopTap();
     journal.clear();
     return out;
+}
+
+DrawnArea SimulatedReceiver::drawStatusBar(int x, int y, bool error)
+{
+    removeStatusWindow();
+    statusWindowXOffset = x;
+    statusWindowYOffset = y;
+    if (error) {
+        displayErrorMessage(MSG_ERR_CONNECTION, "Verbindung zu Fritz Box unterbrochen");
+    } else {
+        FBMessage ring{};
+        ring.type = EVENT_RING;
+        ring.line = 1;
+        copyText(ring.title, "Eingehender Anruf f\374r Zuhause", sizeof ring.title);
+        copyText(ring.text, "0301234567", sizeof ring.text);
+        copyText(ring.picture, "unknown.jpg", sizeof ring.picture);
+        displayFBMessage(&ring);
+    }
+    DrawnArea area{sim::screenWidth, sim::screenHeight, 0, 0};
+    const sim::Osd &osd = sim::firmware().osd;
+    for (int handle : osd.regionHandles()) {
+        const sim::Surface *surface = osd.region(handle);
+        if (surface == nullptr || surface->pixels.empty())
+            continue;
+        for (int row = 0; row < surface->height; ++row)
+            for (int column = 0; column < surface->width; ++column)
+                if (surface->at(column, row) >> 24 != 0) {
+                    area.left = std::min(area.left, column);
+                    area.top = std::min(area.top, row);
+                    area.right = std::max(area.right, column + 1);
+                    area.bottom = std::max(area.bottom, row + 1);
+                }
+    }
+    removeStatusWindow();
+    return area;
 }
 
 std::vector<std::string> SimulatedReceiver::loadSettings(const std::string &name)

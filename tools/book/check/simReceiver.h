@@ -35,6 +35,14 @@ struct ProgramStart {
     std::vector<LoadedEntry> entries;
 };
 
+// The pixels a window puts on the 720 x 576 screen: right and bottom are exclusive.
+struct DrawnArea {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool empty() const { return right <= left || bottom <= top; }
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+};
+
 // Only one can exist at a time: the simulated firmware is a single instance, as on the receiver.
 class SimulatedReceiver
 {
@@ -56,6 +64,10 @@ class SimulatedReceiver
 
     // The program's loadSettings on a file of the settings folder: what it prints.
     std::vector<std::string> loadSettings(const std::string &name);
+
+    // The program's status window drawn with its bar at (x, y), as Xpos and Ypos place it: a ring
+    // (with a picture), or an error message; what of it lands on the screen.
+    DrawnArea drawStatusBar(int x, int y, bool error);
 
   private:
     std::unique_ptr<sim::TemporaryReceiver> booted_;
