@@ -185,7 +185,8 @@ TEST_F(Pictures, PhonePhotoNamesKindsAndAConvertAgainAsAnOwnerMeetsThem)
                                      "picture); nothing written for it\n"))
         << run.output;
     EXPECT_FALSE(contains(run.output, "placeholder")) << run.output;
-    EXPECT_TRUE(contains(run.output, "Unbekannt.jpeg: JPEG 320 x 240, EXIF orientation 6, 2.5 KB -> unknown.jpg")) << run.output;
+    EXPECT_TRUE(contains(run.output, "Unbekannt.jpeg: JPEG 320 x 240, EXIF orientation 6, 2.5 KB -> unknown.jpg"))
+        << run.output;
     EXPECT_TRUE(fs::exists(pictureFolder() / "unknown.jpg"));
 
     // The router's export again, which knows nothing of these pictures: the entries keep them.

@@ -18,9 +18,10 @@ namespace book
 namespace
 {
 
-const char header[] = "# Ringwatcher address book, written by ringwatcher-book from the router's or a phone's contacts.\n"
-                      "# number = name, picture, info. The first entry names the own line: the program\n"
-                      "# looks it up but never lists it.\n";
+const char header[] =
+    "# Ringwatcher address book, written by ringwatcher-book from the router's or a phone's contacts.\n"
+    "# number = name, picture, info. The first entry names the own line: the program\n"
+    "# looks it up but never lists it.\n";
 
 const char placeholderComment[] = "# No own number was given: \"-\" is a placeholder that no call matches.\n";
 

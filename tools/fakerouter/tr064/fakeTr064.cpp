@@ -211,7 +211,7 @@ Service::Service(Setup setup, int port) : state(std::make_unique<State>())
         std::this_thread::sleep_for(s.setup.delay);
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    server.Get("/tr64desc.xml", [&s](const httplib::Request &, httplib::Response &res) {
+    server.Get("/tr64desc.xml", [](const httplib::Request &, httplib::Response &res) {
         res.set_content("<?xml version=\"1.0\"?><root xmlns=\"urn:dslforum-org:device-1-0\"><device>"
                         "<deviceType>urn:dslforum-org:device:InternetGatewayDevice:1</deviceType>"
                         "<friendlyName>FRITZ!Box 7590 (fake)</friendlyName><manufacturer>AVM</manufacturer>"
@@ -223,7 +223,6 @@ Service::Service(Setup setup, int port) : state(std::make_unique<State>())
                             "</serviceType><controlURL>/upnp/control/x_voip</controlURL></service>"
                             "</serviceList></device></root>\n",
                         "text/xml");
-        (void)s;
     });
     server.Post("/upnp/control/x_contact",
                 [&s](const httplib::Request &req, httplib::Response &res) { s.soap(onTel, req, res); });
