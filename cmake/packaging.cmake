@@ -1,8 +1,51 @@
-# The receiver package: ringwatcher-<version>-mipsel.zip, laid out as the
-# receiver's disk, so that its two top folders are copied onto the box as
-# they are. Only the receiver build packs (cpack in build/mipsel); the PC's
-# program file is of no use on the receiver.
+# Two packages, one for each build:
+# - host (cpack in build/host): ringwatcher-tools_<version>_amd64.deb, the
+#   PC tools for receiver owners, installable on Debian 12 without building
+#   the project: ringwatcher-book, ringwatcher-sim (with the PC build of the
+#   program beside it, where it looks for it), ringwatcher-fakerouter and
+#   ringwatcher-faketr064, and the demo's disk to try them on.
+# - mipsel (cpack in build/mipsel): ringwatcher-<version>-mipsel.zip, laid
+#   out as the receiver's disk, so that its two top folders are copied onto
+#   the box as they are.
 if(NOT CMAKE_CROSSCOMPILING)
+    foreach(tool ringwatcher-book ringwatcher-fakerouter ringwatcher-faketr064)
+        if(TARGET ${tool})
+            install(TARGETS ${tool} RUNTIME DESTINATION bin COMPONENT tools)
+        endif()
+    endforeach()
+    if(TARGET ringwatcher-sim AND TARGET ringwatcher_tap)
+        install(TARGETS ringwatcher-sim RUNTIME DESTINATION lib/ringwatcher COMPONENT tools)
+        install(TARGETS ringwatcher_tap LIBRARY DESTINATION lib/ringwatcher COMPONENT tools)
+        install(CODE "file(MAKE_DIRECTORY \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin)
+            file(CREATE_LINK ../lib/ringwatcher/ringwatcher-sim
+                 \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/ringwatcher-sim SYMBOLIC)" COMPONENT tools)
+    endif()
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/disk/ DESTINATION share/ringwatcher/demo-disk COMPONENT tools)
+    install(FILES ${PROJECT_SOURCE_DIR}/tools/book/README.md DESTINATION share/doc/ringwatcher-tools
+            RENAME README.ringwatcher-book.md COMPONENT tools)
+
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_PACKAGE_NAME ringwatcher-tools)
+    set(CPACK_PACKAGE_VENDOR "Ringwatcher developers")
+    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "FritzBox caller display for the receiver: PC tools")
+    set(CPACK_PACKAGE_DESCRIPTION
+        "ringwatcher-book fetches the phone book, pictures and own numbers from the FritzBox (TR-064), reads "
+        "phones' vCards, makes the receiver's pictures and checks a receiver disk as the program reads it; "
+        "ringwatcher-sim runs the program on a simulated receiver; ringwatcher-fakerouter and "
+        "ringwatcher-faketr064 stand in for the router.")
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Ringwatcher developers <ringwatcher@localhost>")
+    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+    # The libraries come from dpkg-shlibdeps; the simulator draws its texts in DejaVu.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, fonts-dejavu-extra")
+    set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+    set(CPACK_STRIP_FILES ON)
+    set(CPACK_DEB_COMPONENT_INSTALL ON)
+    set(CPACK_COMPONENTS_ALL tools)
+    set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+    include(CPack)
     return()
 endif()
 

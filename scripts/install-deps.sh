@@ -8,6 +8,7 @@ packages=(
     libfreetype-dev fonts-dejavu-core fonts-dejavu-extra libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libexif-dev libpixman-1-dev zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libcpp-httplib-dev libboost-dev nlohmann-json3-dev libcli11-dev libpugixml-dev libelf-dev
+    libcurl4-openssl-dev libssl-dev libheif-dev
     clang clang-format libclang-rt-14-dev valgrind
     g++-mipsel-linux-gnu qemu-user
     chromium
@@ -16,6 +17,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     libfreetype-dev fonts-dejavu-core fonts-dejavu-extra libjpeg62-turbo-dev libpng-dev libexif-dev libpixman-1-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev libboost-dev nlohmann-json3-dev libcli11-dev libpugixml-dev libelf-dev
+    libcurl4-openssl-dev libssl-dev libheif-dev
 )
 
 missing=()

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "check.h"
+#include "check/check.h"
 
 namespace
 {
@@ -225,7 +225,14 @@ TEST_F(CheckSettings, ValuesAsTheProgramStoresThem)
         {"ActionKey = 65609", Severity::warning, ""},
         {"ActionKey = 65605", Severity::warning, "ignored: key code 65605"},
         {"DisplayDelay = abc", Severity::warning, "\"abc\" is read as 0"},
-        {"DisplayDelay = abc", Severity::note, "the window stays until it is dismissed"},
+        {"DisplayDelay = abc", Severity::note, "0 seconds: an error message stays on the screen until it is dismissed"},
+        {"IncomingDelay = 0", Severity::note, "0 seconds: the call's window stays until it is dismissed or replaced"},
+        {"StartupConnectDelay = 0", Severity::note, "0 seconds: the program connects at its first chance"},
+        {"StartupConnectDelay = 2", Severity::warning, "under 5 seconds: once its three attempts are used up"},
+        {"StartupConnectDelay = -1", Severity::warning, "no connection attempt for more than 248 days"},
+        {"StartupConnectDelay = 5", Severity::warning, ""},
+        {"ActionKey = 0x10049", Severity::warning, "\"0x10049\" is read as 0: numbers are decimal here, write 65609"},
+        {"ActionKey = 0x10049", Severity::warning, "the action key is then 0, a code no key of the remote sends"},
         {"DisplayDelay = -1", Severity::warning, "vanish"},
         {"DisplayDelay = 30000000", Severity::warning, "ticks wrap around to -1294967296"},
         {"DisconnectDelay = -2", Severity::note, "-2: a disconnect leaves the window as it is"},
@@ -235,14 +242,20 @@ TEST_F(CheckSettings, ValuesAsTheProgramStoresThem)
         {"AreaCode = 030 1", Severity::warning, "holds more than digits"},
         {"AreaCode = 0" + std::string(31, '1'), Severity::error, "AreaCode holds at most 31 characters"},
         {"MSN = 5550001", Severity::warning, ""},
-        // The bar is 568 x 84 and a call's message line ends 622 pixels right of Xpos.
-        {"Xpos = 500", Severity::warning, "the bar (x 500 to 1068, y 56 to 140) does not fit the 720 x 576 screen"},
-        {"Xpos = 153", Severity::warning, "Xpos 0 to 152 keeps it on the screen"},
-        {"Xpos = -5", Severity::warning, "the bar (x -5 to 563"},
+        // Where the program draws the bars on the simulated receiver: the call bar is 568 x 84, the error
+        // bar 566 x 84, and a call's message line ends 622 pixels right of Xpos.
+        {"Xpos = 500", Severity::warning,
+         "the call bar (568 x 84 at x 500, y 56): the receiver draws only x 500 to 720 of it, the rest is off the "
+         "screen (Xpos 0 to 152 keeps it whole)"},
+        {"Xpos = 153", Severity::warning, "draws only x 153 to 720 of it"},
+        {"Xpos = 800", Severity::warning,
+         "the call bar (568 x 84 at x 800, y 56) lies off the 720 x 576 screen: the receiver draws no part of it"},
+        {"Xpos = -5", Severity::warning, "draws only x 0 to 563 of it"},
         {"Xpos = 120", Severity::warning, "message line reaches x 742, past the screen's right edge"},
         {"Xpos = 98", Severity::warning, ""},
-        {"Ypos = 493", Severity::warning, "Ypos 0 to 492 keeps it on the screen"},
-        {"Ypos = -1", Severity::warning, "y -1 to 83) does not fit"},
+        {"Ypos = 493", Severity::warning, "Ypos 0 to 492 keeps it whole"},
+        {"Ypos = -10", Severity::warning, "draws only y 0 to 74 of it"},
+        {"Ypos = -1", Severity::warning, ""}, // the bar's top row is clear: nothing of it is lost
         {"Ypos = 492", Severity::warning, ""},
     };
     for (const Case &c : cases) {
@@ -254,6 +267,21 @@ TEST_F(CheckSettings, ValuesAsTheProgramStoresThem)
             EXPECT_TRUE(found(r, 2, c.severity, c.text)) << report(r);
         EXPECT_EQ(r.programReportsErrors(), c.severity == Severity::error);
     }
+}
+
+TEST_F(CheckSettings, BarsAreReportedAsTheProgramDrawsThemOnTheSimulatedReceiver)
+{
+    // Low and to the right: the receiver still draws the top left of both bars, which are said once.
+    book::CheckReport r = check("Xpos = 200\nYpos = 500\n");
+    EXPECT_TRUE(found(r, 1, Severity::warning,
+                      "the call bar (568 x 84 at x 200, y 500): the receiver draws only x 200 "
+                      "to 720 of it"))
+        << report(r);
+    EXPECT_TRUE(found(r, 2, Severity::warning, "draws only y 501 to 576 of it")) << report(r);
+    EXPECT_EQ(r.count(Severity::warning), 2u) << report(r);
+    // Between the two bars' widths only the wider call bar is cut.
+    book::CheckReport between = check("Xpos = 153\n");
+    EXPECT_FALSE(found(between, 1, Severity::warning, "the error bar")) << report(between);
 }
 
 TEST_F(CheckSettings, WarningsAloneDoNotFailTheCheck)

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
-#include "check.h"
-#include "disk.h"
-#include "picture.h"
-#include "pictures.h"
-#include "simReceiver.h"
+#include "check/check.h"
+#include "check/receiverDisk.h"
+#include "check/simReceiver.h"
+#include "pictures/picture.h"
+#include "pictures/pictureMaker.h"
 
 namespace
 {
@@ -88,6 +88,8 @@ TEST_F(Pictures, EveryPhotoBecomesABaselineJpegOfTheBoxTheRightWayUp)
         // Fitted: black bars above and below.
         {"photo.jpg", true, red, green, blue, white, black},
         {"progressive.jpg", false, red, green, blue, white, red},
+        // An iPhone's HEIC photo.
+        {"photo.heic", false, red, green, blue, white, red},
         // Stored sideways with EXIF orientation 6: turned a quarter clockwise.
         {"turned.jpg", false, blue, red, white, green, blue},
         // Transparent on white, the PNG's opaque right half black.
@@ -153,7 +155,7 @@ TEST_F(Pictures, EntriesGetTheirPicturesAndTheRestOfTheBookStaysAsItWas)
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"0401112233.jpg", "1.jpg", "anna-muller.jpg", "unknown.jpg"}));
     for (const char *said :
-         {"error: broken.jpg: cannot be read: neither a JPEG nor a PNG file", "notes.txt: skipped",
+         {"error: broken.jpg cannot be read: neither a JPEG, a PNG nor a HEIC file", "notes.txt: skipped",
           "-> anna-muller.jpg 166 x 158", "for 0301234567 Anna M\303\274ller", "JPEG 320 x 240, progressive",
           "\"gone.jpg\" is not in the picture folder", "4 picture(s) written, 1 could not be read"})
         EXPECT_TRUE(contains(run.output, said)) << said << "\n" << run.output;
@@ -164,6 +166,45 @@ TEST_F(Pictures, EntriesGetTheirPicturesAndTheRestOfTheBookStaysAsItWas)
     EXPECT_EQ(check.status, 0) << check.output;
     EXPECT_FALSE(contains(check.output, "warning:")) << check.output;
     EXPECT_TRUE(contains(check.output, "4 picture(s) looked at")) << check.output;
+}
+
+TEST_F(Pictures, PhonePhotoNamesKindsAndAConvertAgainAsAnOwnerMeetsThem)
+{
+    addPhoto(pictureData("logo.png"), "0176 99887766.png");   // the number as the phone writes it
+    addPhoto(pictureData("photo.jpg"), "+49 30 1234567.jpg"); // with the country code
+    addPhoto(pictureData("photo.heic"), "Oma.heic");          // an iPhone's photo, by name
+    addPhoto(pictureData("turned.jpg"), "Unbekannt.jpeg");    // the German phone's unknown caller
+    writeBytes(photos() / "kaputt.jpg", "\377\330\377\304\000\004\377\377\377\377 no Huffman table here");
+    writeBook("- = Platzhalter\n017699887766 = Bernd\n0301234567 = Anna\n0305555 = Oma\n");
+
+    auto run = runTool({"pictures", photos().string(), "--disk", disk().string()});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(readBytes(bookFile()), "- = Platzhalter\n017699887766 = Bernd, 0176-99887766.jpg\n"
+                                     "0301234567 = Anna, 49-30-1234567.jpg\n0305555 = Oma, oma.jpg\n");
+    EXPECT_TRUE(contains(run.output, "error: kaputt.jpg cannot be read: the file is damaged (not a whole JPEG "
+                                     "picture); nothing written for it\n"))
+        << run.output;
+    EXPECT_FALSE(contains(run.output, "placeholder")) << run.output;
+    EXPECT_TRUE(contains(run.output, "Unbekannt.jpeg: JPEG 320 x 240, EXIF orientation 6, 2.5 KB -> unknown.jpg"))
+        << run.output;
+    EXPECT_TRUE(fs::exists(pictureFolder() / "unknown.jpg"));
+
+    // The router's export again, which knows nothing of these pictures: the entries keep them.
+    writeBytes(folder / "export.xml",
+               "<phonebooks><phonebook><contact><person><realName>Anna</realName></person><telephony>"
+               "<number>0301234567</number><number>0301230000</number></telephony></contact></phonebook></phonebooks>");
+    auto again = runTool({"convert", (folder / "export.xml").string(), "--disk", disk().string()});
+    EXPECT_EQ(again.status, 0) << again.output;
+    EXPECT_TRUE(contains(readBytes(bookFile()), "\n0301234567 = Anna, 49-30-1234567.jpg\n0301230000 = Anna\n"))
+        << readBytes(bookFile());
+    EXPECT_TRUE(contains(again.output, "1 entry picture(s) kept from the address book that was there")) << again.output;
+    // Bernd and Oma are gone from the book; their pictures are listed as unused.
+    auto check = runTool({"check", "--disk", disk().string()});
+    for (const char *unused : {"0176-99887766.jpg", "oma.jpg"})
+        EXPECT_TRUE(contains(check.output, "note: picture file \"" + std::string(unused) + "\" in " +
+                                               pictureFolder().string() + " is named by no entry"))
+            << check.output;
+    EXPECT_TRUE(contains(check.output, "2 picture file(s) named by no entry")) << check.output;
 }
 
 TEST_F(Pictures, ConvertWithTheRoutersFonpixFolderMakesAWholeDisk)

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
-#include "check.h"
+#include "check/check.h"
+#include "check/simReceiver.h"
 #include "convert.h"
-#include "latin1.h"
-#include "numbers.h"
-#include "programLimits.h"
-#include "simReceiver.h"
+#include "import/numbers.h"
+#include "writer/latin1.h"
+#include "writer/programLimits.h"
 
 namespace
 {

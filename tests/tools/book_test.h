@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "check.h"
+#include "check/check.h"
 
 #include <cstdio>
 #include <cstdlib>

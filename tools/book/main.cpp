@@ -1,17 +1,20 @@
-// ringwatcher-book: converts the router's phone-book export into "addrbook.dat" and checks address
+// ringwatcher-book: fetches the router's phone book over TR-064 or converts its export into
+// "addrbook.dat", and checks address
 // books and settings files the way the program reads them.
 // Exit status: 0 done (check: the program loads the file without an error message), 1 the conversion
 // failed (check: the program reports errors), 2 usage errors and unreadable files.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <optional>
 
-#include "check.h"
+#include "check/check.h"
+#include "check/receiverDisk.h"
 #include "convert.h"
-#include "disk.h"
-#include "phoneBook.h"
-#include "pictures.h"
+#include "import/phoneBook.h"
+#include "pictures/pictureMaker.h"
+#include "router/fetchCommand.h"
 
 namespace
 {
@@ -63,19 +66,46 @@ int runPictures(book::PictureOptions options)
     }
 }
 
+// The photos the contacts carry (vCards) and the folder given with --pictures, into the disk's pictures.
+int convertPictures(const book::PhoneBook &contacts, const std::string &disk, const std::string &book,
+                    const std::string &folder)
+{
+    std::size_t carried = std::count_if(contacts.contacts.begin(), contacts.contacts.end(),
+                                        [](const book::Contact &c) { return !c.photo.empty(); });
+    int status = 0;
+    if (carried > 0 && disk.empty())
+        std::cout << "warning: " << carried << " photo(s) in the contacts left out: with --disk they become the "
+                  << "receiver's pictures\n";
+    book::PictureOptions photos;
+    photos.output = disk.empty() ? "" : book::diskLayout(disk).pictures;
+    photos.book = book;
+    if (carried > 0 && !disk.empty()) {
+        book::PictureRun run = book::makeContactPictures(contacts, photos);
+        book::printPictureRun(std::cout, photos, run);
+        status = run.failed() > 0 ? 1 : 0;
+    }
+    if (!folder.empty()) {
+        photos.sources = folder;
+        status = std::max(status, runPictures(photos));
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    CLI::App app{"Converts the FritzBox phone-book export into Ringwatcher's addrbook.dat and checks "
+    CLI::App app{"Makes Ringwatcher's addrbook.dat and pictures from the FritzBox (over TR-064 or its export) or "
+                 "vCards, and checks "
                  "addrbook.dat and ringwatcher.ini as the program reads them."};
     app.require_subcommand(1);
 
     std::string exportFile, output, convertDisk, fonpix;
     std::optional<std::string> ownNumber, ownName, suppressedName;
     book::BookOptions options;
-    CLI::App *convert = app.add_subcommand("convert", "convert a phone-book export (XML) into addrbook.dat");
-    convert->add_option("export", exportFile, "the router's phone-book export")->required();
+    CLI::App *convert =
+        app.add_subcommand("convert", "convert a phone-book export (XML) or contacts (vCard) into addrbook.dat");
+    convert->add_option("export", exportFile, "the router's phone-book export, or a vCard file (.vcf)")->required();
     auto *outputOption = convert->add_option("-o,--output", output, "address book to write, e.g. addrbook.dat");
     auto *convertDiskOption = convert->add_option(
         "--disk", convertDisk, "receiver disk folder: writes ProgramFiles/Settings/Ringwatcher/addrbook.dat there");
@@ -111,7 +141,7 @@ int main(int argc, char **argv)
     std::string picturesDisk, picturesOutput, picturesBook;
     bool fit = false;
     CLI::App *pictures =
-        app.add_subcommand("pictures", "make a folder of photos (JPEG, PNG) into the receiver's pictures");
+        app.add_subcommand("pictures", "make a folder of photos (JPEG, PNG, HEIC) into the receiver's pictures");
     pictures->add_option("photos", pictureOptions.sources, "folder of photos, or the router's fonpix folder")
         ->required();
     auto *picturesDiskOption =
@@ -123,12 +153,17 @@ int main(int argc, char **argv)
     picturesDiskOption->excludes(picturesOutputOption)->excludes(picturesBookOption);
     pictures->add_flag("--fit", fit, "fit the whole photo into the box (black bars) instead of filling it");
 
+    book::FetchCommand fetch;
+    book::addFetchCommand(app, fetch);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
         return app.exit(error) == 0 ? 0 : 2;
     }
 
+    if (fetch.command->parsed())
+        return book::runFetchCommand(fetch);
     if (check->parsed()) {
         if (checkFile.empty() && checkDisk.empty()) {
             std::cerr << "ringwatcher-book: check needs a file or --disk\n";
@@ -178,15 +213,10 @@ int main(int argc, char **argv)
             std::filesystem::create_directories(layout.book.parent_path());
             output = layout.book.string();
         }
-        book::convertToFile(exportFile, output, options, std::cout);
-        if (!fonpix.empty()) {
-            book::PictureOptions photos;
-            photos.sources = fonpix;
-            photos.output = book::diskLayout(convertDisk).pictures;
-            photos.book = output;
-            return runPictures(photos);
-        }
-        return 0;
+        book::PhoneBook contacts = book::readContacts(exportFile);
+        book::writeConversion(book::convertPhoneBook(contacts, options, book::previousBook(output)), output, options,
+                              std::cout);
+        return convertPictures(contacts, convertDisk, output, fonpix);
     } catch (const book::UsageError &error) {
         return usage(error.what());
     } catch (const std::exception &error) {

@@ -34,3 +34,6 @@ open("photo.jpg", "wb").write(cjpeg(quadrants(720, 540)))
 open("progressive.jpg", "wb").write(cjpeg(quadrants(320, 240), "-progressive"))
 open("turned.jpg", "wb").write(with_orientation(cjpeg(quadrants(320, 240)), 6))
 open("logo.png", "wb").write(png_rgba(80, 60))
+
+# photo.heic, an iPhone's kind of photo, is photo.jpg through heif-enc (libheif-examples):
+#     heif-enc -q 20 photo.jpg -o photo.heic
