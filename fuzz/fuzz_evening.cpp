@@ -1,8 +1,11 @@
 // An evening of use, played from the fuzzer's input through the program's
-// entry points: router bytes over loopback TCP from the fake router, key
-// events (every key, in and out of normal viewing), idle ticks and jumps of
-// the clock, heap faults, lost and refused connections, and restarts of the
-// program. The oracle is the simulator's: drawing into no region or past
+// entry points: the settings file and the address book (a household's or
+// the input's own, missing, or loaded while the heap runs out), router bytes
+// through the network in memory, key events (every key, in and out of normal
+// viewing), idle ticks and jumps of the clock, heap faults, lost, reset and
+// refused connections, a failing socket(), and restarts of the program. The
+// receiver runs on a disk and a network in memory, so that an input costs no
+// system call. The oracle is the simulator's: drawing into no region or past
 // its edges at any time, and anything left behind (heap blocks, files,
 // regions, sockets) after the stop event; AddressSanitizer catches every use
 // of a freed heap block, a dropped caller-list entry included.
@@ -11,9 +14,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
-#include <sys/ioctl.h>
 #include <vector>
 
 #include "fakerouter/fakeRouter.h"
@@ -24,8 +28,12 @@
 
 #include "events/fritzbox.h"
 #include "platform/keys.h"
+#include "shell/keyRouting.h"
 #include "shell/ringwatcher.h"
 #include "shell/routerConnection.h"
+#include "shell/statusWindow.h"
+#include "store/addressbook.h"
+#include "view/fontColor.h"
 
 extern "C" int __TAP_Init_(void *record);
 
@@ -48,33 +56,97 @@ const dword keyCodes[] = {
     KEY_PAGE_UP,        KEY_PAGE_DOWN,   65600,         0x10000,
 };
 
+const char *const householdBook = "# looked up, never listed\n"
+                                  "0301234567 = Anna M\374ller, anna.jpg, Schwester\n"
+                                  "5550001 = B\374ro\n"
+                                  "0309876543 = Bernd, , Kollege\n"
+                                  "012345678 = Lang, lang.jpg, x\n"
+                                  " = Niemand\n";
+
 const char *const numbers[] = {
     "0301234567", "5550001", "0309876543", "", "017612345678", "1234", "012345678901234567890123456789012345"};
 
 struct Evening {
-    fakerouter::FakeRouter router{0};
     std::unique_ptr<sim::Receiver> receiver;
-    int settings = -1;
     long events = 0;
+    bool trace = std::getenv("EVENING_TRACE") != nullptr;
+    bool drawingChecked = true;
 };
 
 Evening &evening()
 {
     static Evening *e = [] {
-        fuzz::bootReceiver();
-        sim::Firmware &fw = sim::firmware();
-        fw.disk.writeFile(std::string(settingsFolder) + "/addrbook.dat",
-                          "# looked up, never listed\n"
-                          "0301234567 = Anna M\374ller, anna.jpg, Schwester\n"
-                          "5550001 = B\374ro\n"
-                          "0309876543 = Bernd, , Kollege\n"
-                          "012345678 = Lang, lang.jpg, x\n"
-                          " = Niemand\n");
-        auto *made = new Evening;
-        sim::network().setRouter("", made->router.port());
-        return made;
+        fuzz::bootReceiver(true);
+        return new Evening;
     }();
     return *e;
+}
+
+sim::MemoryNetwork &router()
+{
+    return sim::network().memory();
+}
+
+// The disk's two files for this input. The first byte's high bits take
+// either file from the input (a length byte, then the text; length 0: no
+// such file) and ask for a heap that runs out while they are loaded.
+struct Household {
+    int settingsVariant = 0;
+    bool ownSettings = false, ownBook = false;
+    std::string settings, book;
+    bool heapFault = false;
+    uint32_t heapFaultAt = 0;
+    bool heapFaultFrom = false;
+};
+
+std::string textFrom(const uint8_t *&data, const uint8_t *end)
+{
+    size_t n = data < end ? *data++ : 0;
+    n = std::min(n, static_cast<size_t>(end - data));
+    std::string text(reinterpret_cast<const char *>(data), n);
+    data += n;
+    return text;
+}
+
+Household householdFrom(const uint8_t *&data, const uint8_t *end)
+{
+    Household h;
+    const uint8_t first = *data++;
+    h.settingsVariant = first % 4;
+    h.ownSettings = first & 0x80;
+    h.ownBook = first & 0x40;
+    h.heapFault = first & 0x20;
+    if (h.ownSettings)
+        h.settings = textFrom(data, end);
+    if (h.ownBook)
+        h.book = textFrom(data, end);
+    if (h.heapFault) {
+        uint8_t at = data < end ? *data++ : 0;
+        h.heapFaultAt = at % 64 + 1;
+        h.heapFaultFrom = at & 0x80;
+    }
+    return h;
+}
+
+// Written only when it changes: most inputs keep the household's files.
+void writeOrRemove(const std::string &name, bool own, const std::string &text, const char *household)
+{
+    static std::map<std::string, std::optional<std::string>> written;
+    std::optional<std::string> wanted;
+    if (!own)
+        wanted = household;
+    else if (!text.empty())
+        wanted = text;
+    auto it = written.find(name);
+    if (it != written.end() && it->second == wanted)
+        return;
+    sim::Disk &disk = sim::firmware().disk;
+    std::string path = std::string(settingsFolder) + "/" + name;
+    if (wanted)
+        disk.writeFile(path, *wanted);
+    else
+        disk.removeFile(path);
+    written[name] = std::move(wanted);
 }
 
 [[noreturn]] void fail(const char *what, const std::vector<std::string> &lines)
@@ -85,10 +157,10 @@ Evening &evening()
     std::abort();
 }
 
-void checkDrawing()
+void checkDrawing(const Evening &e)
 {
     const sim::Osd &osd = sim::firmware().osd;
-    if (osd.misuseCount() != 0)
+    if (e.drawingChecked && osd.misuseCount() != 0)
         fail("drawing the firmware would not carry out:", osd.misuses());
 }
 
@@ -114,18 +186,37 @@ void idleAllSlots()
     }
 }
 
-void startProgram(Evening &e, int variant)
+void writeHousehold(const Household &h, int variant)
 {
-    sim::Firmware &fw = sim::firmware();
-    if (variant != e.settings) {
-        fw.disk.writeFile(std::string(settingsFolder) + "/ringwatcher.ini", settingsVariants[variant]);
-        e.settings = variant;
-    }
+    writeOrRemove("ringwatcher.ini", h.ownSettings, h.settings, settingsVariants[variant]);
+    writeOrRemove("addrbook.dat", h.ownBook, h.book, householdBook);
+}
+
+// The settings' variables at their initial values: a settings file only
+// sets what it names, and the previous input's may have named anything.
+void settingsAsLoaded()
+{
+    sim::ProgramCall inProgram;
+    statusWindowXOffset = 30;
+    statusWindowYOffset = 56;
+    displayDelay = incomingDelay = connectDelay = calloutDelay = disconnectDelay = 600;
+    startupConnectDelay = 3000;
+    std::snprintf(fritzBox, sizeof fritzBox, "%s", "fritz.box");
+    fontColor = 0xFFFFFFFF;
+    actionKey = DEFAULT_ACTION_KEY;
+    setNumberingType(1);
+    setAreaCode("");
+    setMSNs("");
+}
+
+void startProgram(Evening &e)
+{
     // What a fresh load of the program file would start from.
     forceExit = 0;
     retryCnt = 0;
     sockfd = -1;
     idleAllSlots();
+    settingsAsLoaded();
     e.receiver = std::make_unique<sim::Receiver>(sim::registerEntries(&__TAP_Init_));
     e.receiver->start();
 }
@@ -140,21 +231,21 @@ void stopProgram(Evening &e)
 void idle(Evening &e, uint32_t ticks)
 {
     sim::firmware().clock.advance(ticks);
-    e.router.acceptPending();
+    router().accept();
     e.receiver->idle();
     ++e.events;
 }
 
-void send(Evening &e, const std::string &bytes)
+void send(const std::string &bytes)
 {
-    e.router.acceptPending();
-    if (sockfd < 0 || !e.router.hasClient() || bytes.empty())
-        return;
-    int waiting = 0;
-    ::ioctl(sockfd, FIONREAD, &waiting);
-    if (!e.router.send(bytes))
-        return;
-    sim::network().waitReadable(sockfd, waiting + static_cast<int>(bytes.size()), 10);
+    router().accept();
+    router().write(bytes);
+}
+
+// A line as the router writes it, stamped with the receiver's time.
+std::string stampedLine(const std::string &fields)
+{
+    return fakerouter::routerTimestamp(sim::firmware().clock.wallTime()) + ";" + fields + "\r\n";
 }
 
 std::string structuredLine(const uint8_t *&data, const uint8_t *end)
@@ -185,12 +276,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fw.reset();
     fw.journalDrawing = false;
     fw.osd.setPixels(false);
-    net.faults = {};
-    e.router.setRefusing(false);
+    net.reset();
     e.events = 0;
-
     const uint8_t *end = data + size;
-    startProgram(e, *data++ % 4);
+    const Household household = householdFrom(data, end);
+    // Keeping the bar on the screen (x at most 98, y at most 492) is the
+    // owner's part: settings of the input's own that place it may put the
+    // messages met while reading them anywhere.
+    e.drawingChecked = !household.ownSettings || (household.settings.find("Xpos") == std::string::npos &&
+                                                  household.settings.find("Ypos") == std::string::npos);
+    writeHousehold(household, household.settingsVariant);
+    if (household.heapFault) {
+        if (household.heapFaultFrom)
+            fw.heap.failFrom(household.heapFaultAt);
+        else
+            fw.heap.failAllocation(household.heapFaultAt);
+    }
+    startProgram(e);
+    fw.heap.failAllocation(0);
+    fw.heap.failFrom(0);
     idle(e, 3);
 
     while (data < end && e.events < 20000) {
@@ -199,16 +303,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         switch (op % 11) {
         case 0: { // raw router bytes
             size_t n = std::min<size_t>(arg % 96 + 1, static_cast<size_t>(end - data));
-            send(e, std::string(reinterpret_cast<const char *>(data), n));
+            send(std::string(reinterpret_cast<const char *>(data), n));
             data += n;
             break;
         }
         case 1: { // a well-formed line, perhaps cut before its end
             --data;
-            std::string line = e.router.stampedLine(structuredLine(data, end));
+            std::string line = stampedLine(structuredLine(data, end));
             if (arg & 0x80)
                 line.resize(line.size() / 2);
-            send(e, line);
+            send(line);
             break;
         }
         case 2: // a key
@@ -232,12 +336,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 fw.heap.failFrom(fw.heap.allocationCount() + 1);
             break;
         case 6: // the router goes away or comes back
-            switch (arg % 6) {
-            case 0: e.router.closeClients(); break;
-            case 1: e.router.resetClients(); break;
-            case 2: e.router.setRefusing(!e.router.refusing()); break;
+            switch (arg % 7) {
+            case 0: router().closeClients(); break;
+            case 1: router().resetClients(); break;
+            case 2: router().setListening(!router().listening()); break;
             case 3: net.faults.resolveFails = !net.faults.resolveFails; break;
             case 4: net.faults.fionreadFails = !net.faults.fionreadFails; break;
+            case 5: net.faults.socketFails = !net.faults.socketFails; break;
             default: net.faults.connectRefused = !net.faults.connectRefused; break;
             }
             break;
@@ -249,7 +354,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             stopProgram(e);
             fw.heap.failAllocation(0);
             fw.heap.failFrom(0);
-            startProgram(e, arg % 4);
+            writeHousehold(household, arg % 4);
+            startProgram(e);
             break;
         case 9: // other events pass through untouched
             if (e.receiver->resident())
@@ -260,14 +366,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 e.receiver->idle(), ++e.events;
             break;
         }
-        if (std::getenv("EVENING_TRACE"))
+        if (e.trace)
             std::fprintf(stderr, "op %d arg %d resident %d blocks %zu tick %u\n", op % 11, arg, e.receiver->resident(),
                          fw.heap.liveBlocks(), fw.clock.tick());
-        checkDrawing();
+        checkDrawing(e);
         if (!e.receiver->resident()) // ended itself: its tear-down must be complete
             checkNothingLeft();
     }
     stopProgram(e);
-    e.router.closeClients();
+    // Nothing of this input stays for the next: libFuzzer takes memory
+    // held on between inputs for a leak and runs the input again to see.
+    e.receiver.reset();
+    fw.journal.clear();
+    net.reset();
     return 0;
 }

@@ -15,9 +15,12 @@ namespace fuzz
 
 using sim::settingsFolder;
 
-inline void bootReceiver()
+// In memory: a disk and a network of byte queues, no host files or sockets.
+inline void bootReceiver(bool inMemory = false)
 {
-    static const sim::TemporaryReceiver booted({.programFolders = true});
+    static const sim::TemporaryReceiver booted({.programFolders = true,
+                                                .memoryDisk = inMemory,
+                                                .transport = inMemory ? sim::Transport::Memory : sim::Transport::Tcp});
     sim::Firmware &fw = sim::firmware();
     fw.journalDrawing = false;
     fw.osd.setPixels(false);

@@ -40,9 +40,32 @@ void Disk::reset()
     nextHandle_ = 1;
 }
 
+// True when the absolute path is already in the normal form receiverPath
+// gives: no empty, "." or ".." parts and no "/" at the end.
+static bool isNormal(const std::string &path)
+{
+    if (path == "/")
+        return true;
+    if (path.empty() || path[0] != '/' || path.back() == '/')
+        return false;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] != '/')
+            continue;
+        size_t end = path.find('/', i + 1);
+        size_t length = (end == std::string::npos ? path.size() : end) - i - 1;
+        if (length == 0 || (length <= 2 && path.compare(i + 1, length, "..", length) == 0))
+            return false;
+    }
+    return true;
+}
+
 std::string Disk::receiverPath(const std::string &path) const
 {
-    std::string joined = (!path.empty() && path[0] == '/') ? path : current_ + "/" + path;
+    std::string joined = (!path.empty() && path[0] == '/') ? path
+                         : current_ == "/"                 ? "/" + path
+                                                           : current_ + "/" + path;
+    if (isNormal(joined)) // the usual case, checked without taking it apart
+        return joined;
     // Normalise lexically; ".." above the root is refused by returning "".
     std::vector<std::string> parts;
     size_t i = 0;
