@@ -59,6 +59,7 @@ function showNotices(list) {
     }
     box.append(item);
   }
+  fitScreen();
 }
 
 function notices(s) {
@@ -159,12 +160,18 @@ function fitScreen() {
   }
   const box = $("frameBox");
   const border = box.offsetWidth - box.clientWidth;
-  const phone = window.innerWidth <= 700;
-  const beside = !phone && window.innerWidth >= 720 + 400 + 60;
-  const width = window.innerWidth - (phone ? 12 : 32) - border - (beside ? 370 : 0);
-  const top = phone ? $("bar").offsetHeight + 8 : $("bar").offsetHeight + 16 + $("notice").offsetHeight;
-  const below = $("tv").offsetHeight - $("notice").offsetHeight - box.offsetHeight;
-  const height = window.innerHeight - top - below - border - (phone ? window.innerHeight * 0.3 : 16);
+  const bar = $("bar").offsetHeight;
+  let width, height;
+  if (window.innerWidth <= 700) {
+    // A phone: the remote's keys go right under the TV.
+    width = window.innerWidth - 12 - border;
+    height = window.innerHeight - bar - 12 - border - 230;
+  } else {
+    const beside = window.innerWidth >= 720 + 400 + 60;
+    const below = $("tv").offsetHeight - $("notice").offsetHeight - box.offsetHeight;
+    width = window.innerWidth - 32 - border - (beside ? 370 : 0);
+    height = window.innerHeight - bar - 32 - $("notice").offsetHeight - below - border;
+  }
   const dpr = window.devicePixelRatio || 1;
   const exact = Math.max(0.25, Math.min(width / 720, height / 576));
   const whole = Math.floor(exact * dpr);
