@@ -189,8 +189,9 @@ for (const [id, control] of [
   $(id).onclick = () => rw.post("/control", { do: control }, $("controlError"));
 
 // A notification for each new ring, when asked for: the bar's texts say who
-// calls (name and number as the program shows them), and the TV's picture
-// shows the caller's picture if the address book has one.
+// calls (the name, or the number when the address book has no name for
+// it), the address book gives a named caller's number, and the TV's
+// picture shows the caller's picture if the book has one.
 const ringWords = "Eingehender Anruf";
 let ringShown = "";
 $("notify").addEventListener("change", async () => {
@@ -207,14 +208,16 @@ rw.statusListeners.push((s) => {
   const fresh = ringing && ringing !== ringShown;
   ringShown = ringing;
   if (!fresh || !$("notify").checked || !("Notification" in window)) return;
-  const who = texts.filter((t) => !t.startsWith(ringWords) && !/^\d$/.test(t));
+  const ring = texts.find((t) => t.startsWith(ringWords));
+  const name = texts.filter((t) => t !== ring && !/^\d$/.test(t))[0] || "unknown caller";
+  const known = rw.setup.callers.find((c) => c.name === name);
+  const number = known ? known.number || "number suppressed" : "";
   setTimeout(() => {
-    const shown = new Notification("Call: " + (who[0] || "unknown caller"), {
-      body: who.slice(1).join("\n"),
+    new Notification("Call: " + name, {
+      body: [number, ring].filter(Boolean).join("\n"),
       icon: "/favicon.ico",
       image: $("screen").toDataURL("image/png"),
       tag: "ringwatcher-ring",
     });
-    rw.lastNotification = { title: shown.title, body: shown.body };
   }, 300);
 });
