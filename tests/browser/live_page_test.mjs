@@ -1,6 +1,8 @@
 // The live page in a real browser: start-up, a ring from the call panel
-// (page state and screen pixels), the book's two pages, dismiss, stop,
-// restart, reconnection after the simulator restarts; and the server's
+// (page state, screen pixels, the TV's text for screen readers), the book's
+// two pages, dismiss, numbers as people write them, stop, restart, the end
+// of the program by its three-attempt rule, reconnection after the
+// simulator restarts, taking over from the looping demo; and the server's
 // refusals of other origins, foreign Host names and malformed requests.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
@@ -8,7 +10,7 @@ import http from 'node:http';
 import net from 'node:net';
 import { mkdirSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { Simulator, browser, screenBox, build } from './simulator.mjs';
+import { Simulator, browser, screenBox, build, root } from './simulator.mjs';
 
 const sim = new Simulator();
 let context, page;
@@ -49,6 +51,10 @@ test('a ring from the call panel shows the caller by name', async () => {
   const shown = await screenBox(page, ...bar);
   const change = shown.reduce((sum, v, i) => sum + Math.abs(v - before[i]), 0);
   assert.ok(change > 30, `the bar's pixels barely changed: ${before} -> ${shown}`);
+  // A screen reader hears the caller from the TV, and not every frame from the bar.
+  assert.match(await page.getAttribute('#screen', 'aria-label'), /Anna Müller/);
+  assert.match(await page.textContent('#screenSays'), /Anna Müller\. Eingehender Anruf für/);
+  assert.equal(await page.$('#bar[aria-live], #bar[role="status"]'), null);
   mkdirSync(join(build, 'screenshots'), { recursive: true });
   await page.screenshot({ path: process.env.RW_PAGE_SCREENSHOT || join(build, 'screenshots/live-page.png') });
 });
@@ -87,6 +93,57 @@ test('stop ends the program, restart loads it anew', async () => {
   await until(() => window.rw.status.connected, null, 20000);
 });
 
+test('every call button calls the chosen caller; numbers are read as people write them', async () => {
+  const sent = async button => {
+    await page.evaluate(() => { document.getElementById('routerOut').textContent = ''; });
+    await page.click(button);
+    await until(() => document.getElementById('routerOut').textContent || document.getElementById('callError').textContent);
+    return [await page.textContent('#routerOut'), await page.textContent('#callError')];
+  };
+  await page.selectOption('#caller', '0302223344'); // Pizzeria Bella
+  assert.match((await sent('#outgoing'))[0], /;CALL;0;4;5550001;0302223344;SIP0;/);
+  assert.match((await sent('#connect'))[0], /;CONNECT;0;4;0302223344;/);
+  await page.selectOption('#caller', '?');
+  for (const [typed, own, expected] of [
+    ['+49 30 / 765-4321', '555 0001', /;RING;0;0307654321;5550001;/],
+    ['0049 (0)89 12 34', '(030) 555-0001', /;RING;0;0891234;0305550001;/],
+    ['+43 1 234567', '5550001', /;RING;0;00431234567;5550001;/],
+    ['030 123;5', '5550001', /Number: "030 123;5" is not a number; write digits/],
+    ['0301234567', '555 0001 x', /Own number: "555 0001 x" is not a number/],
+  ]) {
+    await page.fill('#otherNumber', typed);
+    await page.fill('#own', own);
+    const [out, error] = await sent('#ring');
+    assert.match(error || out, expected, typed);
+    if (error) assert.equal(out, '', 'a refused number reached the router');
+  }
+  await page.fill('#own', '5550001');
+  await page.fill('#duration', '0');
+  await sent('#hangup');
+});
+
+test('the warning before the third attempt, then the end over the TV and a restart from there', async () => {
+  await until(() => window.rw.status.connected, null, 20000);
+  for (const misbehaviour of ['close', 'reset']) {
+    assert.equal(await page.textContent('#notice'), '');
+    const used = await page.evaluate(() => window.rw.status.attempts);
+    await page.click(`[data-router="${misbehaviour}"]`);
+    await until(n => window.rw.status.connected && window.rw.status.attempts > n, used, 20000);
+  }
+  assert.equal(await page.textContent('#notice'), 'Attempts 3 of 3: the next loss ends the program');
+  await page.click('[data-router="close"]');
+  await until(() => !window.rw.status.running, null, 20000);
+  assert.ok(await page.isVisible('#ended'));
+  assert.equal(await page.textContent('#endReason'), 'ended: no connection to the router');
+  assert.equal(await page.textContent('#sProgram'), 'ended: no connection to the router');
+  assert.match(await page.textContent('#endShown'), /keine Verbindung zu Fritz Box/);
+  assert.equal(await page.textContent('#endFix'), ''); // the fake router's call monitor is always on
+  await page.click('#endRestart');
+  await until(() => window.rw.status.running && window.rw.status.attempts === 0);
+  assert.ok(!(await page.isVisible('#ended')));
+  await until(() => window.rw.status.connected, null, 20000);
+});
+
 test('the page reconnects by itself after the simulator restarts', async () => {
   await sim.stop();
   await until(() => !window.rw.online);
@@ -94,6 +151,52 @@ test('the page reconnects by itself after the simulator restarts', async () => {
   await sim.start();
   await until(() => window.rw.online && window.rw.status.running, null, 20000);
   assert.equal(await page.textContent('#sSim'), 'live');
+});
+
+test('the user takes over from the looping demo, fills and clears the call list, and gives it back', async () => {
+  const demo = await new Simulator(['--fakerouter', join(root, 'tools/fakerouter/demo.calls'), '--loop']).start();
+  const mine = await context.newPage();
+  const on = (fn, arg, timeout = 20000) => mine.waitForFunction(fn, arg, { timeout });
+  try {
+    await mine.goto(demo.url);
+    await on(() => window.rw.status.lines && window.rw.status.lines[0] === 'ring'); // the demo's first call
+    await mine.selectOption('#caller', '0302223344');
+    await mine.click('#ring');
+    await on(() => (window.rw.status.screenText || []).includes('Pizzeria Bella'));
+    assert.ok(await mine.evaluate(() => window.rw.status.demoPaused));
+    assert.match(await mine.textContent('#notice'), /Demo paused while you use the call panel/);
+    // Nobody but the chosen caller comes on the screen meanwhile.
+    const others = (await mine.evaluate(() => window.rw.setup.callers.map(c => c.name))).filter(n => n !== 'Pizzeria Bella');
+    const seen = new Set();
+    for (let i = 0; i < 20; i++) {
+      (await mine.evaluate(() => window.rw.status.screenText)).forEach(t => seen.add(t));
+      await mine.waitForTimeout(500);
+    }
+    assert.deepEqual(others.filter(n => seen.has(n)), []);
+    await mine.click('#hangup');
+    await mine.click('#notice button:has-text("Resume demo")');
+    await on(() => !window.rw.status.demoPaused && document.getElementById('notice').textContent === '');
+    await on(() => (window.rw.status.screenText || []).includes('Anna Müller')); // the demo from its start
+
+    await mine.click('#fill');
+    await on(() => window.rw.status.demoPaused);
+    await mine.waitForTimeout(12000); // 36 calls, 0.3 s each
+    await on(() => window.rw.status.lines.every(l => l === 'idle'));
+    await mine.click('#remote [data-key="action"]');
+    await on(() => window.rw.status.screenText.includes('Anrufliste'));
+    const filled = await mine.evaluate(() => window.rw.status.screenText);
+    assert.ok(['Mama', 'Jörg Köhler', 'Büro Schmidt'].every(n => filled.includes(n)), filled.join(' | '));
+    await mine.click('#clearCalls');
+    await on(() => window.rw.status.running && window.rw.status.attempts === 0);
+    await on(() => window.rw.status.connected);
+    await mine.click('#remote [data-key="action"]');
+    await on(() => window.rw.status.screenText.includes('Anrufliste'));
+    const listed = await mine.evaluate(() => window.rw.status.screenText);
+    assert.deepEqual(['Mama', 'Jörg Köhler', 'Anna Müller'].filter(n => listed.includes(n)), [], listed.join(' | '));
+  } finally {
+    await mine.close();
+    await demo.stop();
+  }
 });
 
 test('a page on another origin cannot smuggle a request past a refused one', async () => {

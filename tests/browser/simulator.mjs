@@ -8,7 +8,7 @@ import { join, resolve, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
 
-const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
+export const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 export const build = process.env.RW_BUILD || join(root, 'build/host');
 export const demoDisk = join(root, 'demo/disk');
 

@@ -1,197 +1,281 @@
-'use strict';
-const $ = id => document.getElementById(id);
-const rw = window.rw = { frame: -1, status: {}, setup: { callers: [] }, online: false, shownAt: 0 };
+// The page's view of the simulator: the status bar, the notices above the
+// TV, the TV screen (its pixels, its size, its texts for screen readers) and
+// the debug output. The controls are in panel.js.
+"use strict";
+const $ = (id) => document.getElementById(id);
+const rw = (window.rw = {
+  frame: -1,
+  status: {},
+  setup: { callers: [], router: true },
+  online: false,
+  shownAt: 0,
+  statusListeners: [],
+});
 const printLines = [];
-let held = [];
-
-function hex(n) { return '0x' + n.toString(16).toUpperCase(); }
 
 async function post(path, body, errorBox) {
-  if (errorBox) errorBox.textContent = '';
+  if (errorBox) errorBox.textContent = "";
   const r = await window.rwTransport.post(path, body);
   if (!r) {
-    if (errorBox) errorBox.textContent = 'the simulator does not answer';
+    if (errorBox) errorBox.textContent = "the simulator does not answer";
     return null;
   }
-  if (!r.ok && errorBox) errorBox.textContent = r.text.trim() || ('error ' + r.status);
+  if (!r.ok && errorBox) errorBox.textContent = r.text.trim() || "error " + r.status;
   return r;
 }
+rw.post = post;
 
-// Remote control.
-const keyNames = { action: 'Book (0x10049)', dismiss: 'Exit', up: 'row up', down: 'row down', pageup: 'page up',
-                   pagedown: 'page down', switch: 'switch', switch2: 'switch (2nd)' };
-function light(name) {
-  const b = document.querySelector('[data-key="' + name + '"]');
-  if (!b) return;
-  b.classList.add('lit');
-  setTimeout(() => b.classList.remove('lit'), 250);
+// Writes only what changed, so that nothing flickers and no reader hears a
+// text again that it heard already.
+function put(element, text) {
+  if (element.textContent !== text) element.textContent = text;
 }
-async function key(name) {
-  light(name);
-  const r = await post('/key', { key: name }, $('keyError'));
-  const log = $('keylog');
-  const entry = document.createElement('div');
-  entry.textContent = new Date().toLocaleTimeString() + '  ' + (keyNames[name] || name) + (r && r.ok ? '' : '  (refused)');
-  log.prepend(entry);
-  while (log.childElementCount > 30) log.lastChild.remove();
+function set(id, text, cls) {
+  const e = $(id);
+  put(e, text);
+  if (e.className !== (cls || "")) e.className = cls || "";
 }
-document.querySelectorAll('[data-key]').forEach(b => b.addEventListener('click', () => key(b.dataset.key)));
-$('codeForm').addEventListener('submit', e => { e.preventDefault(); key($('code').value.trim()); });
-const shortcuts = { b: 'action', B: 'action', Escape: 'dismiss', ArrowUp: 'up', ArrowDown: 'down',
-                    PageUp: 'pageup', PageDown: 'pagedown', s: 'switch', S: 'switch' };
-document.addEventListener('keydown', e => {
-  const t = e.target;
-  if (e.ctrlKey || e.altKey || e.metaKey || e.key === 'Tab') return;
-  if (t.isContentEditable || ['INPUT', 'SELECT', 'TEXTAREA'].includes(t.tagName)) return;
-  const name = shortcuts[e.key] === 'action' ? $('actionKey').dataset.key : shortcuts[e.key];
-  if (name) { e.preventDefault(); key(name); }
-});
 
-// Calls.
-function field(id) { return $(id).value.trim(); }
-function callerNumber() { const v = $('caller').value; return v === '?' ? (field('otherNumber') || '-') : v; }
-async function router(commands, errorBox) {
-  errorBox.textContent = '';
-  const out = [];
-  for (const [command, after] of commands) {
-    const r = await post('/router', { command, after: after || 0 }, errorBox);
-    if (!r) return;
-    out.push(r.text.trim());
-    if (!r.ok) break;
+// Notices above the TV: each is a text of its kind with buttons that post a
+// control. They are built anew only when one of them changes.
+let noticesShown = "";
+function showNotices(list) {
+  const key = JSON.stringify(list);
+  if (key === noticesShown) return;
+  noticesShown = key;
+  const box = $("notice");
+  box.textContent = "";
+  for (const { cls, text, buttons } of list) {
+    const item = document.createElement("div");
+    item.className = cls || "";
+    const words = document.createElement("span");
+    words.textContent = text;
+    item.append(words);
+    for (const [label, control] of buttons || []) {
+      const b = document.createElement("button");
+      b.textContent = label;
+      b.onclick = () => post("/control", { do: control }, $("controlError"));
+      item.append(b);
+    }
+    box.append(item);
   }
-  $('routerOut').textContent = out.join('\n');
+  fitScreen();
 }
-const line = () => field('line');
-const after = () => Number(field('after')) || 0;
-const own = () => field('own') || '5550001';
-$('ring').onclick = () => router([['ring ' + line() + ' ' + callerNumber() + ' ' + own(), after()]], $('callError'));
-$('outgoing').onclick = () => router([['call ' + line() + ' ' + (field('ext') || '4') + ' ' + own() + ' ' + (field('otherNumber') || '-'), after()]], $('callError'));
-$('connect').onclick = () => router([['connect ' + line() + ' ' + (field('ext') || '4') + ' ' + callerNumber(), after()]], $('callError'));
-$('hangup').onclick = () => router([['disconnect ' + line() + ' ' + (field('duration') || '0'), after()]], $('callError'));
-$('missed').onclick = () => router([['ring ' + line() + ' ' + callerNumber() + ' ' + own(), after()],
-                                    ['disconnect ' + line() + ' 0', after() + 4]], $('callError'));
-$('twoLines').onclick = () => {
-  const callers = rw.setup.callers.map(c => c.number);
-  const first = callers[0] || '0301234567', second = callers[1] || '0891234567';
-  router([['ring 0 ' + first + ' ' + own(), after()], ['ring 1 ' + second + ' ' + own(), after() + 1.5]], $('callError'));
-};
-document.querySelectorAll('[data-router]').forEach(b => b.addEventListener('click', () => router([[b.dataset.router, 0]], $('routerError'))));
-$('routerForm').addEventListener('submit', e => {
-  e.preventDefault();
-  router([[$('command').value, 0]], $('routerError'));
-  $('command').value = '';
-});
 
-// The program.
-$('restart').onclick = () => post('/control', { do: 'restart' }, $('controlError'));
-$('stop').onclick = () => post('/control', { do: 'stop' }, $('controlError'));
-$('replay').onclick = () => post('/control', { do: 'replay' }, $('controlError'));
+function notices(s) {
+  const list = [];
+  if (!rw.online) return list;
+  if (s.fakeRouter && s.demoPaused)
+    list.push({
+      text: "Demo paused while you use the call panel",
+      buttons: [["Resume demo", "replay"]],
+    });
+  if (s.running && s.attempts >= 3) list.push({ cls: "warn", text: "Attempts 3 of 3: the next loss ends the program" });
+  return list;
+}
 
-// Screen.
-document.querySelectorAll('[data-scale]').forEach(b => b.addEventListener('click', () => {
-  $('frameBox').className = b.dataset.scale + ($('frameBox').classList.contains('offline') ? ' offline' : '');
-  document.querySelectorAll('[data-scale]').forEach(o => o.setAttribute('aria-pressed', String(o === b)));
-}));
-$('save').onclick = () => {
+function routerText(s) {
+  const name = rw.setup.router ? "" : (rw.setup.routerName || "your router") + ": ";
+  if (!s.running) return [name + "not connected", ""];
+  if (s.connected) return [name + "connected", "good"];
+  const last = s.lastEnd ? " (last: " + s.lastEnd + ")" : "";
+  return [name + "waiting to connect" + last, "warn"];
+}
+
+// The end of the program over the TV: why, how to mend it where the page
+// knows how, what the program showed last, and a way to start it again.
+function showEnd(s) {
+  $("frameBox").classList.toggle("ended", !s.running);
+  if (s.running) return;
+  put($("endReason"), "ended: " + s.ended);
+  const noRouter = s.ended === "no connection to the router";
+  put(
+    $("endFix"),
+    noRouter && !s.fakeRouter
+      ? "Switch the router's call monitor on: dial #96*5* on a telephone attached to the FritzBox, then Restart."
+      : "",
+  );
+  put($("endShown"), s.lastShown && s.lastShown.length ? "last shown: " + s.lastShown.join(" / ") : "");
+}
+
+// What a screen reader hears of the TV: the texts on it, once per change.
+function showScreenText(texts) {
+  const said = texts.length ? texts.join(". ") : "nothing shown";
+  const canvas = $("screen");
+  const label = "TV screen: " + said;
+  if (canvas.getAttribute("aria-label") !== label) canvas.setAttribute("aria-label", label);
+  put($("screenSays"), texts.length ? said : "");
+}
+
+function showStatus(s) {
+  rw.status = s;
+  set("sProgram", s.running ? "running" : "ended: " + s.ended, s.running ? "good" : "bad");
+  set("sRouter", ...routerText(s));
+  set("sAttempts", String(s.attempts), s.attempts >= 3 ? (s.running ? "warn" : "bad") : "");
+  set(
+    "sLines",
+    s.lines
+      ? s.lines
+          .map((l, i) => (l === "idle" ? null : i + ":" + l))
+          .filter(Boolean)
+          .join(" ") || "all idle"
+      : "own router",
+  );
+  set("sHeap", s.heapUsed + " bytes in " + s.heapBlocks + " blocks");
+  set("sReceiver", s.normalViewing ? "normal viewing" : "menu / book (" + s.receiverState + ")");
+  set("sFrame", String(s.frame));
+  showNotices(notices(s));
+  showEnd(s);
+  showScreenText(s.screenText || []);
+  for (const listener of rw.statusListeners) listener(s);
+}
+
+function showSetup(s) {
+  rw.setup = s;
+  document.body.classList.toggle("ownRouter", !s.router);
+  if (rw.onSetup) rw.onSetup(s);
+}
+
+// Nothing is known of the program while the simulator is away.
+function offline(text) {
+  rw.online = false;
+  set("sSim", text, "bad");
+  set("sProgram", "unknown", "");
+  set("sRouter", "unknown", "");
+  put($("gone"), text);
+  $("frameBox").classList.add("offline");
+  showNotices([]);
+}
+
+// Screen size. Fit fills the room the window has for the TV both ways;
+// the screen's pixels stay sharp at a whole number of device pixels each
+// when that loses little of the room, and are smoothed otherwise.
+let scale = "x1";
+function fitScreen() {
+  const canvas = $("screen");
+  canvas.classList.remove("smooth");
+  if (scale !== "fit") {
+    canvas.style.width = canvas.style.height = "";
+    return;
+  }
+  const box = $("frameBox");
+  const border = box.offsetWidth - box.clientWidth;
+  const bar = $("bar").offsetHeight;
+  let width, height;
+  if (window.innerWidth <= 700) {
+    // A phone: the remote's keys go right under the TV.
+    width = window.innerWidth - 12 - border;
+    height = window.innerHeight - bar - 12 - border - 230;
+  } else {
+    const beside = window.innerWidth >= 720 + 400 + 60;
+    const below = $("tv").offsetHeight - $("notice").offsetHeight - box.offsetHeight;
+    width = window.innerWidth - 32 - border - (beside ? 370 : 0);
+    height = window.innerHeight - bar - 32 - $("notice").offsetHeight - below - border;
+  }
+  const dpr = window.devicePixelRatio || 1;
+  const exact = Math.max(0.25, Math.min(width / 720, height / 576));
+  const whole = Math.floor(exact * dpr);
+  const crisp = whole >= 1 && whole / (exact * dpr) >= 0.85;
+  const used = crisp ? whole / dpr : exact;
+  canvas.classList.toggle("smooth", !crisp);
+  canvas.style.width = Math.floor(720 * used) + "px";
+  canvas.style.height = Math.floor(576 * used) + "px";
+}
+function setScale(name) {
+  scale = name;
+  const box = $("frameBox");
+  box.classList.remove("x1", "x2", "fit");
+  box.classList.add(name);
+  document
+    .querySelectorAll("[data-scale]")
+    .forEach((o) => o.setAttribute("aria-pressed", String(o.dataset.scale === name)));
+  fitScreen();
+}
+document.querySelectorAll("[data-scale]").forEach((b) => b.addEventListener("click", () => setScale(b.dataset.scale)));
+window.addEventListener("resize", fitScreen);
+setScale(window.innerWidth < 720 + 60 || window.innerHeight < 576 + 160 ? "fit" : "x1");
+
+$("save").onclick = () => {
   if (rw.frame < 0) return;
   const n = rw.frame;
-  $('screen').toBlob(png => {
-    const a = document.createElement('a');
+  $("screen").toBlob((png) => {
+    const a = document.createElement("a");
     a.href = URL.createObjectURL(png);
-    a.download = 'ringwatcher-frame-' + n + '.png';
+    a.download = "ringwatcher-frame-" + n + ".png";
     a.click();
     setTimeout(() => URL.revokeObjectURL(a.href), 10000);
-  }, 'image/png');
+  }, "image/png");
 };
 
-// Debug output.
+// Debug output, each line with the time the program printed it.
 function showPrints() {
-  const f = $('filter').value.toLowerCase();
-  const box = $('prints');
+  const f = $("filter").value.toLowerCase();
+  const box = $("prints");
   const atEnd = box.scrollTop + box.clientHeight >= box.scrollHeight - 4;
-  box.textContent = printLines.filter(l => !f || l.toLowerCase().includes(f)).join('');
+  box.textContent = printLines.filter((l) => !f || l.toLowerCase().includes(f)).join("");
   if (atEnd) box.scrollTop = box.scrollHeight;
 }
 function stampOf(ms) {
   const d = new Date(ms);
-  return d.toLocaleTimeString([], { hour12: false }) + '.' + String(d.getMilliseconds()).padStart(3, '0');
+  return d.toLocaleTimeString([], { hour12: false }) + "." + String(d.getMilliseconds()).padStart(3, "0");
 }
 function addPrints(lines) {
-  for (const { t, l } of lines) printLines.push(stampOf(t) + '  ' + l + (l.endsWith('\n') ? '' : '\n'));
+  for (const { t, l } of lines) printLines.push(stampOf(t) + "  " + l + (l.endsWith("\n") ? "" : "\n"));
   if (printLines.length > 2000) printLines.splice(0, printLines.length - 2000);
-  if (!$('pause').checked) showPrints();
+  if (!$("pause").checked) showPrints();
 }
-$('filter').addEventListener('input', showPrints);
-$('pause').addEventListener('change', () => { if (!$('pause').checked) showPrints(); });
-$('clear').onclick = () => { printLines.length = 0; showPrints(); };
+$("filter").addEventListener("input", showPrints);
+$("pause").addEventListener("change", () => {
+  if (!$("pause").checked) showPrints();
+});
+$("clear").onclick = () => {
+  printLines.length = 0;
+  showPrints();
+};
 
-// Status.
-function set(id, text, cls) { const e = $(id); e.textContent = text; e.className = cls || ''; }
-function showStatus(s) {
-  rw.status = s;
-  set('sProgram', s.running ? 'running' : 'ended: ' + s.ended, s.running ? 'good' : 'bad');
-  set('sRouter', s.connected ? 'connected' : 'not connected', s.connected ? 'good' : 'warn');
-  set('sAttempts', String(s.attempts), s.attempts >= 3 && !s.connected ? 'bad' : '');
-  set('sLines', s.lines ? s.lines.map((l, i) => l === 'idle' ? null : i + ':' + l).filter(Boolean).join(' ') || 'all idle' : 'external router');
-  set('sHeap', s.heapUsed + ' bytes in ' + s.heapBlocks + ' blocks');
-  set('sReceiver', s.normalViewing ? 'normal viewing' : 'menu / book (' + s.receiverState + ')');
-  set('sFrame', String(s.frame));
-}
-function showSetup(s) {
-  rw.setup = s;
-  const pick = $('caller');
-  pick.textContent = '';
-  for (const c of s.callers) pick.add(new Option((c.name || '(no name)') + (c.number ? ' - ' + c.number : ' - suppressed number'), c.number || '-'));
-  pick.add(new Option('unknown number (type it)', '?'));
-  if (!s.callers.some(c => !c.number)) pick.add(new Option('suppressed number', '-'));
-  const code = hex(s.actionKey);
-  $('actionKey').innerHTML = 'Book ' + code + '<br>open / close';
-  $('actionKey').title = 'action key ' + code + (s.actionKey === 0x10049 ? '' : ' (from ActionKey)');
-  $('actionKey').dataset.key = s.actionKey === 0x10049 ? 'action' : String(s.actionKey);
-  $('router').style.display = s.router ? '' : 'none';
-  $('calls').style.display = s.router ? '' : 'none';
-}
-function offline(text) {
-  rw.online = false;
-  set('sSim', text, 'bad');
-  $('gone').textContent = text;
-  $('frameBox').classList.add('offline');
-}
-
-const screen = $('screen').getContext('2d');
+const screen = $("screen").getContext("2d");
 let painted = Promise.resolve();
 // A frame is the PNG of the box that changed since the one before (the
 // whole screen for a new viewer); they are drawn in the order they came.
 function drawFrame(data) {
-  const [n, x, y, w, h, png] = data.split(' ');
-  const text = atob(png), bytes = new Uint8Array(text.length);
+  const [n, x, y, w, h, png] = data.split(" ");
+  const text = atob(png),
+    bytes = new Uint8Array(text.length);
   for (let i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i);
-  const picture = createImageBitmap(new Blob([bytes], { type: 'image/png' }));
-  painted = painted.then(() => picture).then(bitmap => {
-    screen.clearRect(+x, +y, +w, +h);
-    screen.drawImage(bitmap, +x, +y);
-    bitmap.close();
-    rw.frame = Number(n);
-    rw.shownAt = performance.now();
-    if (rw.onShown) rw.onShown(rw.frame);
-  }).catch(() => {});
+  const picture = createImageBitmap(new Blob([bytes], { type: "image/png" }));
+  painted = painted
+    .then(() => picture)
+    .then((bitmap) => {
+      screen.clearRect(+x, +y, +w, +h);
+      screen.drawImage(bitmap, +x, +y);
+      bitmap.close();
+      rw.frame = Number(n);
+      rw.shownAt = performance.now();
+      if (rw.onShown) rw.onShown(rw.frame);
+    })
+    .catch(() => {});
 }
 const handlers = {
-  setup: data => showSetup(JSON.parse(data)),
-  status: data => showStatus(JSON.parse(data)),
-  prints: data => addPrints(JSON.parse(data)),
+  setup: (data) => showSetup(JSON.parse(data)),
+  status: (data) => showStatus(JSON.parse(data)),
+  prints: (data) => addPrints(JSON.parse(data)),
   frame: drawFrame,
 };
 window.rwTransport.subscribe({
   open() {
     rw.online = true;
-    set('sSim', 'live', 'good');
-    $('frameBox').classList.remove('offline');
-    $('controlError').textContent = '';
+    set("sSim", "live", "good");
+    $("frameBox").classList.remove("offline");
+    $("controlError").textContent = "";
   },
-  event(name, data) { if (handlers[name]) handlers[name](data); },
+  event(name, data) {
+    if (handlers[name]) handlers[name](data);
+  },
   closed(why) {
-    offline(why === 'full' ? 'This page is open in too many tabs or places already; close one of them and this one connects by itself.'
-                           : 'the simulator stopped; reconnecting as soon as it is back...');
+    offline(
+      why === "full"
+        ? "This page is open in too many tabs or places already; close one of them and this one connects by itself."
+        : "the simulator stopped; reconnecting as soon as it is back...",
+    );
   },
 });

@@ -1,14 +1,18 @@
 // How the page talks to the simulator: requests to its server and a stream
 // of server-sent events. The page itself knows only these two calls, so the
 // same page can run on another transport.
-'use strict';
+"use strict";
 window.rwTransport = {
   // Sends one request; resolves to { ok, status, text }, or null when the
   // simulator does not answer.
   async post(path, body) {
     try {
-      const r = await fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) });
-      return { ok: r.ok, status: r.status, text: r.status === 204 ? '' : await r.text() };
+      const r = await fetch(path, {
+        method: "POST",
+        headers: { "Content-Type": "application/json" },
+        body: JSON.stringify(body),
+      });
+      return { ok: r.ok, status: r.status, text: r.status === 204 ? "" : await r.text() };
     } catch (e) {
       return null;
     }
@@ -18,26 +22,31 @@ window.rwTransport = {
   subscribe(on) {
     let source = null;
     const open = () => {
-      source = new EventSource('/events');
+      source = new EventSource("/events");
       source.onopen = () => on.open();
       source.onerror = async () => {
-        if (source.readyState !== EventSource.CLOSED) { on.closed('gone'); return; }
+        if (source.readyState !== EventSource.CLOSED) {
+          on.closed("gone");
+          return;
+        }
         source.close();
         // A refused stream and a stopped simulator look alike to an
         // EventSource: ask which it was.
-        let why = 'gone';
+        let why = "gone";
         try {
-          const r = await fetch('/health', { cache: 'no-store' });
+          const r = await fetch("/health", { cache: "no-store" });
           const h = await r.json();
-          if (h.viewers >= h.maxViewers) why = 'full';
-        } catch (e) { /* the simulator does not answer */ }
+          if (h.viewers >= h.maxViewers) why = "full";
+        } catch (e) {
+          /* the simulator does not answer */
+        }
         on.closed(why);
-        setTimeout(open, why === 'full' ? 5000 : 1000);
+        setTimeout(open, why === "full" ? 5000 : 1000);
       };
-      for (const name of ['setup', 'status', 'prints', 'frame', 'texts'])
-        source.addEventListener(name, e => on.event(name, e.data));
+      for (const name of ["setup", "status", "prints", "frame", "texts"])
+        source.addEventListener(name, (e) => on.event(name, e.data));
     };
     open();
   },
-  journalUrl: '/journal.txt',
+  journalUrl: "/journal.txt",
 };
