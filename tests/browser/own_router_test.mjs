@@ -52,6 +52,8 @@ test('connects to the router, hides the fake router\'s controls and shows a ring
 test('a router that refuses every connection ends the program, and the page says how to fix it', async () => {
   command('refuse');
   command('close');
+  // Between refused attempts the page counts down to the next one.
+  await until(() => /waiting to connect \(last: refused\), next attempt in \d+ s/.test(document.getElementById('sRouter').textContent));
   await until(() => !window.rw.status.running, null, 60000);
   assert.equal(await page.evaluate(() => window.rw.status.ended), 'no connection to the router');
   assert.match(await page.textContent('body'), /#96\*5\*/);

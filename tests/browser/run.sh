@@ -11,4 +11,4 @@ if [ "${1:-}" = "--latency" ]; then
     shift
     exec node latency_bench.mjs "$@"
 fi
-exec node --test --test-concurrency=1 live_page_test.mjs
+exec node --test --test-concurrency=1 live_page_test.mjs own_router_test.mjs

@@ -331,7 +331,10 @@ int Session::run()
     if (latency_)
         latency_->start();
     if (page_) {
-        setup_ = setupJson(fw_.disk.root(), router_ != nullptr, options_.routerAddress);
+        std::string routerName = options_.routerAddress;
+        if (!routerName.empty() && options_.routerPort != 1012)
+            routerName += ":" + std::to_string(options_.routerPort);
+        setup_ = setupJson(fw_.disk.root(), router_ != nullptr, router_ && router_->hasScript(), routerName);
         connectDelay_ = settingsConnectDelay(fw_.disk.root());
         page_->setSetup(setup_);
     }

@@ -150,11 +150,12 @@ std::string statusJson(const StatusFacts &f, const std::vector<std::string> &tex
     return state.dump();
 }
 
-std::string setupJson(const fs::path &disk, bool fakeRouter, const std::string &routerName)
+std::string setupJson(const fs::path &disk, bool fakeRouter, bool demo, const std::string &routerName)
 {
     nlohmann::json setup = {{"callers", bookCallers(disk)},
                             {"actionKey", settingsActionKey(disk)},
                             {"router", fakeRouter},
+                            {"demo", demo},
                             {"routerName", routerName}};
     return setup.dump();
 }

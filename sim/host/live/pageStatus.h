@@ -48,7 +48,8 @@ uint32_t settingsConnectDelay(const std::filesystem::path &disk);
 std::string endReason(const StatusFacts &facts);
 
 // The page's setup: the address book's callers for the call panel, the
-// action key, and what kind of router the program talks to.
-std::string setupJson(const std::filesystem::path &disk, bool fakeRouter, const std::string &routerName);
+// action key, what kind of router the program talks to, and whether a demo
+// plays on it.
+std::string setupJson(const std::filesystem::path &disk, bool fakeRouter, bool demo, const std::string &routerName);
 
 } // namespace sim

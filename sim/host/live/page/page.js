@@ -79,8 +79,15 @@ function routerText(s) {
   if (!s.running) return [name + "not connected", ""];
   if (s.connected) return [name + "connected", "good"];
   const last = s.lastEnd ? " (last: " + s.lastEnd + ")" : "";
-  return [name + "waiting to connect" + last, "warn"];
+  const left = s.nextAttemptAt ? Math.ceil((s.nextAttemptAt - Date.now()) / 1000) : null;
+  const next = left === null ? "" : left > 0 ? ", next attempt in " + left + " s" : ", trying now";
+  return [name + "waiting to connect" + last + next, "warn"];
 }
+// The countdown to the program's next attempt moves on by itself.
+setInterval(() => {
+  const s = rw.status;
+  if (rw.online && s && s.running && !s.connected && s.nextAttemptAt) set("sRouter", ...routerText(s));
+}, 1000);
 
 // The end of the program over the TV: why, how to mend it where the page
 // knows how, what the program showed last, and a way to start it again.
@@ -133,6 +140,7 @@ function showStatus(s) {
 function showSetup(s) {
   rw.setup = s;
   document.body.classList.toggle("ownRouter", !s.router);
+  document.body.classList.toggle("noDemo", !s.demo);
   if (rw.onSetup) rw.onSetup(s);
 }
 
