@@ -319,12 +319,14 @@ TEST_F(CheckBook, NamesAndInfoTextsTheScreenCutsAreNamedWithTheCutText)
         {2, "0305550001 = Zuhause", ""},
         {3, "0301111111 = Zo\353 \305ngstr\366m-Lukasiewicz mit einem sehr langen Namen",
          "name \"Zoë Ångström-Lukasiewicz mit einem sehr langen Namen\" is too wide for the screen: the call bar "
-         "shows \"BAR\", the book window \"BOOK\""},
+         "shows \"Zoë Ångström-Lukasiewicz mit einem sehr langen…\", the book window \"Zoë Ångström-Lukasiewicz "
+         "mit eine…\""},
         {4, "0302222222 = Maximilian Mustermann-Schulze aus Berlin",
          "name \"Maximilian Mustermann-Schulze aus Berlin\" is too wide for the screen: the book window shows "
-         "\"BOOK2\""},
+         "\"Maximilian Mustermann-Schulze au…\""},
         {5, "0303333333 = Bea Kurz,,Dienstlich in der Hauptstelle",
-         "info \"Dienstlich in der Hauptstelle\" is too wide for the screen: the book window shows \"INFO\""},
+         "info \"Dienstlich in der Hauptstelle\" is too wide for the screen: the book window shows \"Dienstlich in der "
+         "Haup…\""},
         {6, "0304444444 = Kurz,,Mobil", ""},
     };
     std::string contents = "# own line first\n";
