@@ -1,8 +1,6 @@
 // Runs the program's code in the simulated firmware on a private disk folder.
 #include "check/simReceiver.h"
 
-#include "import/numbers.h"
-
 #include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
@@ -10,6 +8,7 @@
 #include "events/fritzbox.h"
 #include "events/message.h"
 #include "firmware.h"
+#include "import/numbers.h"
 #include "shell/ringwatcher.h"
 #include "shell/settings.h"
 #include "shell/statusWindow.h"
@@ -218,6 +217,10 @@ void SimulatedReceiver::layOutTexts(ProgramStart &start)
     sim::Typesetter typesetter;
     std::vector<CutText> cuts;
     sim::Osd &osd = sim::firmware().osd;
+    struct Unplug {
+        sim::Osd &osd;
+        ~Unplug() { osd.setTextRenderer({}); }
+    } unplug{osd}; // the renderer refers to this frame's typesetter
     osd.setTextRenderer([&](sim::Surface &, int x, int, int maxX, std::string_view text, const sim::TextStyle &style) {
         if (style.dot && typesetter.width(text, style.fontSize) > maxX - x)
             cuts.push_back({std::string(text), utf8(typesetter.fitted(text, style.fontSize, maxX - x))});
@@ -238,7 +241,6 @@ void SimulatedReceiver::layOutTexts(ProgramStart &start)
         bookCursorDown();
     hideBook();
     start.bookCuts = cuts;
-    osd.setTextRenderer({});
 }
 
 std::vector<std::string> SimulatedReceiver::loadSettings(const std::string &name)
