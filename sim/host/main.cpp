@@ -113,7 +113,8 @@ int main(int argc, char **argv)
 
     RunArguments run;
     run.program = here / "ringwatcher.tap";
-    run.screenshots = here / "screenshots";
+    // An installed simulator's folder belongs to root: its screenshots then go where the user is.
+    run.screenshots = (access(here.c_str(), W_OK) == 0 ? here : fs::current_path()) / "screenshots";
     run.goldens = fs::path(RW_SOURCE_DIR) / "tests/golden";
     CLI::App *runCommand = app.add_subcommand(
         "run", "run scenario scripts in virtual time; the exit code is 1 on a failed expectation or a leak");

@@ -6,10 +6,12 @@
 #include <sstream>
 
 #include "check/check.h"
+#include "check/receiverDisk.h"
 
 namespace
 {
 
+namespace fs = std::filesystem;
 using booktest::dataFile;
 using booktest::runTool;
 using booktest::writeBytes;
@@ -302,6 +304,52 @@ TEST_F(CheckSettings, FilesThatCannotBeCheckedAreUsageErrors)
     auto run = runTool({"check-settings", (folder / "huge.ini").string()});
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(contains(run.output, "far too large")) << run.output;
+}
+
+// Names and info texts laid out as the program lays them out, with the simulator's fonts: the call bar
+// gives a name 360 pixels, the book window 258, and an info text 166.
+TEST_F(CheckBook, NamesAndInfoTextsTheScreenCutsAreNamedWithTheCutText)
+{
+    struct Case {
+        int line;
+        std::string entry;  // Latin-1
+        std::string report; // UTF-8; empty: nothing is cut
+    };
+    const std::vector<Case> cases = {
+        {2, "0305550001 = Zuhause", ""},
+        {3, "0301111111 = Zo\353 \305ngstr\366m-Lukasiewicz mit einem sehr langen Namen",
+         "name \"Zoë Ångström-Lukasiewicz mit einem sehr langen Namen\" is too wide for the screen: the call bar "
+         "shows \"Zoë Ångström-Lukasiewicz mit einem sehr langen…\", the book window \"Zoë Ångström-Lukasiewicz "
+         "mit eine…\""},
+        {4, "0302222222 = Maximilian Mustermann-Schulze aus Berlin",
+         "name \"Maximilian Mustermann-Schulze aus Berlin\" is too wide for the screen: the book window shows "
+         "\"Maximilian Mustermann-Schulze au…\""},
+        {5, "0303333333 = Bea Kurz,,Dienstlich in der Hauptstelle",
+         "info \"Dienstlich in der Hauptstelle\" is too wide for the screen: the book window shows \"Dienstlich in der "
+         "Haup…\""},
+        {6, "0304444444 = Kurz,,Mobil", ""},
+    };
+    std::string contents = "# own line first\n";
+    for (const Case &c : cases)
+        contents += c.entry + "\n";
+    fs::path disk = folder / "disk";
+    fs::path bookFile = book::diskLayout(disk).book;
+    fs::create_directories(bookFile.parent_path());
+    writeBytes(bookFile, contents);
+
+    book::CheckReport r = book::checkAddressBook(bookFile);
+    for (const Case &c : cases) {
+        bool cut = std::any_of(r.findings.begin(), r.findings.end(), [&](const book::Finding &f) {
+            return f.line == c.line && contains(f.text, "too wide for the screen");
+        });
+        if (c.report.empty())
+            EXPECT_FALSE(cut) << c.entry << "\n" << report(r);
+        else
+            EXPECT_TRUE(found(r, c.line, Severity::warning, c.report)) << c.report << "\n" << report(r);
+    }
+
+    auto run = runTool({"check", "--disk", disk.string()});
+    EXPECT_TRUE(contains(run.output, "addrbook.dat:3: warning: name \"Zoë")) << run.output;
 }
 
 } // namespace

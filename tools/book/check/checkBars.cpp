@@ -11,9 +11,8 @@ namespace book
 using Severity = Finding::Severity;
 
 // Where the bars land is found by letting the program draw them on the simulated receiver at Xpos,
-// Ypos (and at 0, 0 for their whole size), so that the check says what the receiver shows. The
-// message line's text is not drawn there (the simulator's fonts are the PC front end's): its room,
-// 622 pixels right of Xpos, comes from the program's layout.
+// Ypos (and at 0, 0 for their whole size), so that the check says what the receiver shows. Texts are
+// not drawn there: the message line's room, 622 pixels right of Xpos, comes from the program's layout.
 constexpr int messageLineEnd = 622;
 using sim::screenHeight;
 using sim::screenWidth;

@@ -125,6 +125,36 @@ void checkNumber(CheckReport &report, int line, std::size_t index, const LoadedE
     }
 }
 
+// Where the screen cuts an entry's name or info text, as the program laid it out with the simulator's
+// fonts: the call bar shows the name, the book window the name and the info text.
+void checkCuts(CheckReport &report, int line, const LoadedEntry &entry, const std::vector<CutText> &barCuts,
+               const std::map<std::string, std::string> &bookCuts)
+{
+    auto where = [&](const std::string &text, bool inBar) {
+        std::vector<std::string> shows;
+        if (inBar)
+            for (const CutText &cut : barCuts)
+                if (cut.latin1 == text) {
+                    shows.push_back("the call bar shows \"" + cut.shown + "\"");
+                    break;
+                }
+        auto book = bookCuts.find(text);
+        if (book != bookCuts.end())
+            shows.push_back(std::string(shows.empty() ? "the book window shows" : "the book window") + " \"" +
+                            book->second + "\"");
+        std::string out;
+        for (const auto &show : shows)
+            out += (out.empty() ? "" : ", ") + show;
+        return out;
+    };
+    std::string name = where(entry.name, true);
+    if (!name.empty())
+        report.add(line, Severity::warning, "name " + shown(entry.name) + " is too wide for the screen: " + name);
+    std::string info = where(entry.info, false);
+    if (!entry.info.empty() && !info.empty())
+        report.add(line, Severity::warning, "info " + shown(entry.info) + " is too wide for the screen: " + info);
+}
+
 } // namespace
 
 CheckReport checkAddressBook(const std::filesystem::path &file)
@@ -152,6 +182,9 @@ CheckReport checkAddressBook(const std::filesystem::path &file)
     int firstLost = 0, lastLost = 0;
     std::map<std::string, int> firstLineOf;
     std::map<int, std::string> nameOnLine;
+    std::map<std::string, std::string> bookCuts;
+    for (const CutText &cut : start.bookCuts)
+        bookCuts.emplace(cut.latin1, cut.shown);
 
     for (const PropertyLine &property : reading.properties) {
         int line = property.line;
@@ -179,6 +212,8 @@ CheckReport checkAddressBook(const std::filesystem::path &file)
             checkLength(report, line, physical);
             checkPieces(report, property, entry);
             checkNumber(report, line, index, entry);
+            if (index < start.barCuts.size())
+                checkCuts(report, line, entry, start.barCuts[index], bookCuts);
             auto [first, isNew] = firstLineOf.emplace(entry.number, line);
             if (isNew)
                 nameOnLine[line] = entry.name;
@@ -224,6 +259,8 @@ CheckReport checkAddressBook(const std::filesystem::path &file)
     if (lost > 0)
         report.summary.push_back(entries(lost) + " lost, on lines " + std::to_string(firstLost) + " to " +
                                  std::to_string(lastLost));
+    if (!start.layoutError.empty())
+        report.summary.push_back("names and info texts not laid out on the screen: " + start.layoutError);
     return report;
 }
 

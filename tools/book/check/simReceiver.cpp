@@ -5,15 +5,19 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "events/fritzbox.h"
 #include "events/message.h"
 #include "firmware.h"
+#include "import/numbers.h"
 #include "shell/ringwatcher.h"
 #include "shell/settings.h"
 #include "shell/statusWindow.h"
 #include "store/addressbook.h"
 #include "store/properties.h"
 #include "store/text.h"
+#include "typesetter.h"
 #include "version.h"
+#include "view/viewBook.h"
 
 extern "C" int TAP_Main(void);
 
@@ -72,6 +76,30 @@ std::vector<LoadedEntry> loadedEntries(const std::string &firstNumber)
     findName(number, name, picture, info);
     out.push_back({number, name, picture, info});
     return out;
+}
+
+std::string utf8(std::u32string_view text)
+{
+    std::string out;
+    for (char32_t c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// What a router line of a call can carry as the caller's number.
+bool ringable(const std::string &number)
+{
+    return number.size() <= FIELD_MAX && (number.empty() || isRouterNumber(number));
 }
 
 } // namespace
@@ -136,6 +164,11 @@ ProgramStart SimulatedReceiver::startProgram()
             break;
         }
     out.entries = loadedEntries(firstNumber);
+    try {
+        layOutTexts(out);
+    } catch (const std::runtime_error &error) {
+        out.layoutError = error.what();
+    }
     stopTap();
     journal.clear();
     return out;
@@ -174,6 +207,40 @@ DrawnArea SimulatedReceiver::drawStatusBar(int x, int y, bool error)
     }
     removeStatusWindow();
     return area;
+}
+
+// The program draws, the simulator's typesetter measures: a router line rings for each entry, then the
+// phone book opens and its cursor visits every entry, so that each name and info text is drawn where
+// the receiver shows it. Nothing is painted.
+void SimulatedReceiver::layOutTexts(ProgramStart &start)
+{
+    sim::Typesetter typesetter;
+    std::vector<CutText> cuts;
+    sim::Osd &osd = sim::firmware().osd;
+    struct Unplug {
+        sim::Osd &osd;
+        ~Unplug() { osd.setTextRenderer({}); }
+    } unplug{osd}; // the renderer refers to this frame's typesetter
+    osd.setTextRenderer([&](sim::Surface &, int x, int, int maxX, std::string_view text, const sim::TextStyle &style) {
+        if (style.dot && typesetter.width(text, style.fontSize) > maxX - x)
+            cuts.push_back({std::string(text), utf8(typesetter.fitted(text, style.fontSize, maxX - x))});
+    });
+    for (const LoadedEntry &entry : start.entries) {
+        cuts.clear();
+        if (ringable(entry.number)) {
+            std::string line = "09.12.26 20:00:00;RING;0;" + entry.number + ";;SIP0;\n";
+            startLine(&FritzBoxMonitor);
+            handleData(line.c_str(), &FritzBoxMonitor);
+        }
+        start.barCuts.push_back(cuts);
+    }
+    removeStatusWindow();
+    cuts.clear();
+    setPage(BOOK_PHONEBOOK);
+    for (std::size_t i = 1; i < start.entries.size(); ++i)
+        bookCursorDown();
+    hideBook();
+    start.bookCuts = cuts;
 }
 
 std::vector<std::string> SimulatedReceiver::loadSettings(const std::string &name)

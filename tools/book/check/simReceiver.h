@@ -30,9 +30,21 @@ struct LoadedEntry {
     std::string number, name, picture, info;
 };
 
+// A text the program drew in the dot style into less room than it takes: the screen shows it cut and
+// ended in an ellipsis.
+struct CutText {
+    std::string latin1; // as the program drew it
+    std::string shown;  // UTF-8, as the screen shows it
+};
+
 struct ProgramStart {
     std::vector<std::string> prints; // everything the program prints between its banner and its end
     std::vector<LoadedEntry> entries;
+    // Laid out with the simulator's fonts: what the call bar cut while each entry rang (by entry), and
+    // what the phone book cut while the cursor went over every entry. `layoutError` says why not.
+    std::vector<std::vector<CutText>> barCuts;
+    std::vector<CutText> bookCuts;
+    std::string layoutError;
 };
 
 // The pixels a window puts on the 720 x 576 screen: right and bottom are exclusive.
@@ -70,6 +82,7 @@ class SimulatedReceiver
     DrawnArea drawStatusBar(int x, int y, bool error);
 
   private:
+    void layOutTexts(ProgramStart &start);
     std::unique_ptr<sim::TemporaryReceiver> booted_;
 };
 
