@@ -205,6 +205,27 @@ TEST_P(TransportTest, ShortConnectionsKeepCountingTheirAttempts)
     receiver().stop();
 }
 
+TEST_P(TransportTest, RouterThatVanishedGaveNoAnswer)
+{
+    connect();
+    sim::network().setRouterVanished(true);
+    run(9000 + 20); // keepalive: idle 60 s, 3 probes 10 s apart; then the next peek
+    ASSERT_EQ(shown(lossText), 1u);
+    EXPECT_EQ(facts().lastEnd, ConnectionEnd::NoAnswer);
+    EXPECT_EQ(facts().attempts, 0) << "the lost connection stood a minute";
+    while (journal().countPrints("Error connecting to fritz box\n") == 0 && receiver().resident())
+        run(1);
+    auto f = facts();
+    EXPECT_FALSE(f.connected);
+    EXPECT_EQ(f.lastEnd, ConnectionEnd::NoAnswer);
+    EXPECT_EQ(f.attempts, 1);
+    sim::network().setRouterVanished(false);
+    run(601);
+    EXPECT_TRUE(facts().connected);
+    receiver().stop();
+    EXPECT_TRUE(leaks().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Networks, TransportTest, ::testing::Values(Transport::Tcp, Transport::Memory),
                          [](const ::testing::TestParamInfo<Transport> &info) {
                              return info.param == Transport::Tcp ? std::string("Tcp") : std::string("Memory");
