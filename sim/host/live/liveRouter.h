@@ -38,9 +38,9 @@ class LiveRouter
     // From the event loop: does what is due. Skipped while a console
     // command that takes its time (drip, flood) holds the router.
     void advance();
-    // The lines and clients as last seen.
-    std::vector<std::string> lines();
-    int clients();
+    // The lines and clients as the event thread last saw them.
+    const std::vector<std::string> &lines() const;
+    int clients() const;
 
   private:
     static fakerouter::Time now();
@@ -53,6 +53,7 @@ class LiveRouter
     std::mutex mutex_;
     std::vector<std::string> lines_ = std::vector<std::string>(8, "idle");
     int clients_ = 0;
+    fakerouter::Time lastLook_{0};
 };
 
 } // namespace sim
