@@ -100,9 +100,13 @@ struct Household {
     bool heapFaultFrom = false;
 };
 
+// A length byte, then the text; a length byte of 255 takes four times the
+// next byte on top, so that an address book can outgrow its 128 entries.
 std::string textFrom(const uint8_t *&data, const uint8_t *end)
 {
     size_t n = data < end ? *data++ : 0;
+    if (n == 255 && data < end)
+        n += 4u * *data++;
     n = std::min(n, static_cast<size_t>(end - data));
     std::string text(reinterpret_cast<const char *>(data), n);
     data += n;
