@@ -28,6 +28,8 @@ std::string escapeText(std::string_view text)
 
 void Journal::call(std::string text)
 {
+    if (!recording_)
+        return;
     if (echo_)
         std::fprintf(stderr, "[fw] %s\n", text.c_str());
     entries_.push_back({JournalEntry::Kind::call, std::move(text)});
@@ -35,6 +37,8 @@ void Journal::call(std::string text)
 
 void Journal::print(std::string text)
 {
+    if (!recording_)
+        return;
     if (echo_)
         std::fprintf(stderr, "%s", text.c_str());
     entries_.push_back({JournalEntry::Kind::print, std::move(text)});
@@ -42,6 +46,8 @@ void Journal::print(std::string text)
 
 void Journal::note(std::string text)
 {
+    if (!recording_)
+        return;
     if (echo_)
         std::fprintf(stderr, "[sim] %s\n", text.c_str());
     entries_.push_back({JournalEntry::Kind::note, std::move(text)});

@@ -34,10 +34,13 @@ class Journal
     std::string dump() const;
 
     void setEcho(bool on) { echo_ = on; }
+    // Off: nothing is kept (a fuzzer that never reads the journal).
+    void setRecording(bool on) { recording_ = on; }
 
   private:
     std::vector<JournalEntry> entries_;
     bool echo_ = false;
+    bool recording_ = true;
 };
 
 // Printable form of a program text: bytes outside printable ASCII as \ooo.

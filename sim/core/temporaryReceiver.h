@@ -24,7 +24,7 @@ struct BootOptions {
     uint32_t heapSize = Heap::defaultSize;
     // Make the program's settings and photo folders on the disk.
     bool programFolders = false;
-    // A disk in memory instead of a folder (the two above are then unused).
+    // A disk in memory instead of a folder (`diskTemplate` and `disk` unused).
     bool memoryDisk = false;
     Transport transport = Transport::Tcp;
 };

@@ -2,7 +2,8 @@
 // with the fake router and byte queues in memory (with the disk in memory
 // too): the program sees the same network on each, and the network's facts
 // about the program's router socket (standing since when, how it ended, the
-// attempts since a connection that stood a minute) are the same.
+// attempts since a connection that stood a minute) are the same. Start-up
+// reads the same from a disk folder and from a disk in memory.
 #include <memory>
 #include <sys/ioctl.h>
 
@@ -10,6 +11,8 @@
 #include "fakerouter/fakeRouter.h"
 #include "firmware_fixture.h"
 #include "shell/routerConnection.h"
+#include "shell/statusWindow.h"
+#include "store/addressbook.h"
 
 namespace
 {
@@ -225,6 +228,46 @@ TEST_P(TransportTest, RouterThatVanishedGaveNoAnswer)
     receiver().stop();
     EXPECT_TRUE(leaks().empty());
 }
+
+class DiskTest : public test::FirmwareTest, public ::testing::WithParamInterface<bool>
+{
+  protected:
+    void SetUp() override
+    {
+        boot.memoryDisk = GetParam();
+        FirmwareTest::SetUp();
+    }
+};
+
+TEST_P(DiskTest, AddressBookOfSeveralBlocksIsReadWhole)
+{
+    std::string book = "0300 = Zuhause\n";
+    for (int i = 100; i < 200; ++i) // about 2.3 kB: two whole blocks and a part
+        book += "0301000" + std::to_string(i) + " = Name " + std::to_string(i) + "\n";
+    writeAddressBook(book);
+    writeSettings("");
+    startProgram();
+    EXPECT_EQ(statusWindow, -1) << "no start-up message";
+    EXPECT_EQ(getAddressEntries(), 100);
+    receiver().stop();
+    EXPECT_TRUE(leaks().empty());
+}
+
+TEST_P(DiskTest, MissingAddressBookIsReported)
+{
+    writeAddressBook("0300 = Zuhause\n");
+    fw().disk.removeFile(std::string(test::settingsFolder) + "/addrbook.dat");
+    writeSettings("");
+    startProgram();
+    EXPECT_EQ(journal().countPrints("Failed to open address book file\n"), 1u);
+    EXPECT_NE(statusWindow, -1);
+    receiver().stop();
+    EXPECT_TRUE(leaks().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Disks, DiskTest, ::testing::Bool(), [](const ::testing::TestParamInfo<bool> &info) {
+    return info.param ? std::string("Memory") : std::string("Folder");
+});
 
 INSTANTIATE_TEST_SUITE_P(Networks, TransportTest, ::testing::Values(Transport::Tcp, Transport::Memory),
                          [](const ::testing::TestParamInfo<Transport> &info) {
