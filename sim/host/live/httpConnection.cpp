@@ -132,17 +132,11 @@ class Connection : public std::enable_shared_from_this<Connection>
     {
         // A page on another site that got its own name to resolve to this
         // machine would otherwise be same-origin with us.
-        size_t hostCount = 0;
-        for (const auto &[name, value] : request_.headers)
-            hostCount += sameName(name, "Host");
         std::string host = request_.header("Host");
         const auto &hosts = server_.hosts;
-        if (hostCount != 1 || std::find(hosts.begin(), hosts.end(), host) == hosts.end())
+        if (request_.count("Host") != 1 || std::find(hosts.begin(), hosts.end(), host) == hosts.end())
             return HttpResponse::refusal(403, "this server answers only to " + hosts.front());
-        size_t lengths = 0;
-        for (const auto &[name, value] : request_.headers)
-            lengths += sameName(name, "Content-Length");
-        if (lengths > 1)
+        if (request_.count("Content-Length") > 1)
             return HttpResponse::refusal(400, "malformed Content-Length");
         if (!request_.header("Transfer-Encoding").empty() || head_->chunked())
             return HttpResponse::refusal(400, "bodies need a Content-Length");

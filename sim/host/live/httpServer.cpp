@@ -22,6 +22,14 @@ std::string HttpRequest::header(std::string_view name) const
     return "";
 }
 
+size_t HttpRequest::count(std::string_view name) const
+{
+    size_t n = 0;
+    for (const auto &[key, value] : headers)
+        n += sameName(key, name);
+    return n;
+}
+
 HttpResponse HttpResponse::refusal(int status, const std::string &why)
 {
     HttpResponse res;

@@ -30,6 +30,7 @@ struct HttpRequest {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string header(std::string_view name) const; // "" when absent
+    size_t count(std::string_view name) const;       // how often the header is given
 };
 
 struct HttpResponse {

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "httpServer.h"
+#include "journalDrain.h"
 #include "pngFile.h"
 #include "remote.h"
 
@@ -25,19 +26,16 @@ double nowMs()
 std::string jsonString(std::string_view latin1)
 {
     std::string out = "\"";
-    for (unsigned char c : latin1) {
+    for (char c : utf8(latin1)) {
         if (c == '"' || c == '\\') {
             out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\u%04x", c);
             out += buf;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
         } else {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
+            out += c;
         }
     }
     return out + "\"";

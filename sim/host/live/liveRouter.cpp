@@ -29,10 +29,7 @@ fakerouter::Time LiveRouter::now()
 std::string LiveRouter::console(const std::string &line, double after, bool &failed)
 {
     std::lock_guard lock(mutex_);
-    if (!script_.empty() && !paused_) {
-        player_.play({}, now());
-        paused_ = true;
-    }
+    pauseDemo();
     std::string report = after > 0 ? player_.schedule(line, now(), milliseconds(static_cast<long long>(after * 1000)))
                                    : player_.submit(line, now());
     failed = report.rfind("error:", 0) == 0;
@@ -43,10 +40,7 @@ std::string LiveRouter::console(const std::string &line, double after, bool &fai
 void LiveRouter::fillCallList(const std::vector<std::string> &numbers, const std::string &own)
 {
     std::lock_guard lock(mutex_);
-    if (!script_.empty() && !paused_) {
-        player_.play({}, now());
-        paused_ = true;
-    }
+    pauseDemo();
     // A tenth of a second between the lines of a call: the program reads
     // at most 128 bytes an idle event, and each call's bar is drawn.
     auto at = now();
@@ -65,7 +59,6 @@ void LiveRouter::fillCallList(const std::vector<std::string> &numbers, const std
 
 void LiveRouter::pauseDemo()
 {
-    std::lock_guard lock(mutex_);
     if (script_.empty() || paused_)
         return;
     player_.play({}, now());

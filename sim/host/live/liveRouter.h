@@ -31,9 +31,8 @@ class LiveRouter
     // missed, one after another, so that the call list fills up.
     void fillCallList(const std::vector<std::string> &numbers, const std::string &own);
 
-    void pauseDemo();
     void resumeDemo();
-    bool demoPaused() const { return paused_; }
+    bool demoPaused() const { return paused_; } // only ever while a script plays
 
     // From the event loop: does what is due. Skipped while a console
     // command that takes its time (drip, flood) holds the router.
@@ -44,6 +43,8 @@ class LiveRouter
 
   private:
     static fakerouter::Time now();
+    // The user takes over: the demo's script stops. With the lock held.
+    void pauseDemo();
 
     fakerouter::FakeRouter router_{0};
     fakerouter::Player player_{router_};

@@ -59,19 +59,6 @@ std::optional<std::string> ipv4Of(const std::string &host)
     return std::string(text);
 }
 
-// The address book's numbers, for filling the call list.
-std::vector<std::string> bookNumbers(const std::string &setup)
-{
-    std::vector<std::string> out;
-    for (size_t at = 0; (at = setup.find("\"number\":\"", at)) != std::string::npos;) {
-        at += 10;
-        std::string number = setup.substr(at, setup.find('"', at) - at);
-        if (!number.empty())
-            out.push_back(number);
-    }
-    return out;
-}
-
 class Session
 {
   public:
@@ -109,7 +96,6 @@ class Session
     std::unique_ptr<LivePage> page_;
     std::unique_ptr<JournalDrain> journal_;
     std::unique_ptr<Receiver> receiver_;
-    std::string setup_;
     uint32_t connectDelay_ = 3000;
     std::string programEnd_; // why the program is not running; empty while it is
     StatusFacts lastStatus_;
@@ -205,7 +191,7 @@ void Session::handlePage()
             break;
         case PageControl::fill:
             if (router_)
-                router_->fillCallList(bookNumbers(setup_), options_.ownNumber);
+                router_->fillCallList(bookNumbers(fw_.disk.root()), options_.ownNumber);
             break;
         case PageControl::stop:
             if (receiver_->resident()) {
@@ -252,7 +238,7 @@ void Session::publishStatus()
     if (router_) {
         facts.lines = router_->lines();
         facts.routerClients = router_->clients();
-        facts.demoPaused = router_->demoPaused() && router_->hasScript();
+        facts.demoPaused = router_->demoPaused();
     }
     facts.heapUsed = fw_.heap.liveBytes();
     facts.heapBlocks = fw_.heap.liveBlocks();
@@ -334,9 +320,8 @@ int Session::run()
         std::string routerName = options_.routerAddress;
         if (!routerName.empty() && options_.routerPort != 1012)
             routerName += ":" + std::to_string(options_.routerPort);
-        setup_ = setupJson(fw_.disk.root(), router_ != nullptr, router_ && router_->hasScript(), routerName);
+        page_->setSetup(setupJson(fw_.disk.root(), router_ != nullptr, router_ && router_->hasScript(), routerName));
         connectDelay_ = settingsConnectDelay(fw_.disk.root());
-        page_->setSetup(setup_);
     }
 
     // Queued keys, then one idle event, about a hundred times a second. A

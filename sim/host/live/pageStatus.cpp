@@ -24,12 +24,16 @@ std::string trim(const std::string &t)
     return a == std::string::npos ? std::string() : t.substr(a, b - a + 1);
 }
 
-// The address book's entries for the call panel: comment lines skipped,
-// "number = name, picture, info"; the first entry is the household's own
-// number, never listed.
-nlohmann::json bookCallers(const fs::path &disk)
+struct Caller {
+    std::string number, name; // Latin-1
+};
+
+// The address book's entries: comment lines skipped, "number = name,
+// picture, info"; the first entry is the household's own number, never
+// listed.
+std::vector<Caller> bookEntries(const fs::path &disk)
 {
-    nlohmann::json callers = nlohmann::json::array();
+    std::vector<Caller> callers;
     std::ifstream in(disk / "ProgramFiles/Settings/Ringwatcher/addrbook.dat", std::ios::binary);
     std::string line;
     bool first = true;
@@ -38,27 +42,35 @@ nlohmann::json bookCallers(const fs::path &disk)
         auto equals = line.find('=');
         if (line.empty() || line[0] == '#' || equals == std::string::npos)
             continue;
-        std::string number = trim(line.substr(0, equals));
         std::string value = trim(line.substr(equals + 1));
         if (!first)
-            callers.push_back({{"number", utf8(number)}, {"name", utf8(trim(value.substr(0, value.find(','))))}});
+            callers.push_back({trim(line.substr(0, equals)), trim(value.substr(0, value.find(',')))});
         first = false;
     }
     return callers;
+}
+
+// Every value the settings file gives `name`, in order.
+std::vector<std::string> settingValues(const fs::path &disk, const std::string &name)
+{
+    std::vector<std::string> values;
+    std::ifstream in(disk / "ProgramFiles/Settings/Ringwatcher/ringwatcher.ini", std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        auto equals = line.find('=');
+        if (equals != std::string::npos && trim(line.substr(0, equals)) == name)
+            values.push_back(line.substr(equals + 1));
+    }
+    return values;
 }
 
 // The action key as the settings name it, so that the remote's button
 // sends the key the program listens to.
 uint32_t settingsActionKey(const fs::path &disk)
 {
-    std::ifstream in(disk / "ProgramFiles/Settings/Ringwatcher/ringwatcher.ini", std::ios::binary);
     uint32_t key = DEFAULT_ACTION_KEY;
-    std::string line;
-    while (std::getline(in, line)) {
-        auto equals = line.find('=');
-        if (equals == std::string::npos || trim(line.substr(0, equals)) != "ActionKey")
-            continue;
-        auto code = static_cast<uint32_t>(std::atoi(line.c_str() + equals + 1));
+    for (const std::string &value : settingValues(disk, "ActionKey")) {
+        auto code = static_cast<uint32_t>(std::atoi(value.c_str()));
         bool taken = false;
         for (const RemoteKey &k : remoteKeys)
             taken |= k.name != "action" && k.code == code;
@@ -101,15 +113,19 @@ std::string endReason(const StatusFacts &f)
 
 uint32_t settingsConnectDelay(const fs::path &disk)
 {
-    std::ifstream in(disk / "ProgramFiles/Settings/Ringwatcher/ringwatcher.ini", std::ios::binary);
     uint32_t delay = 3000;
-    std::string line;
-    while (std::getline(in, line)) {
-        auto equals = line.find('=');
-        if (equals != std::string::npos && trim(line.substr(0, equals)) == "StartupConnectDelay")
-            delay = static_cast<uint32_t>(std::atoi(line.c_str() + equals + 1)) * 100;
-    }
+    for (const std::string &value : settingValues(disk, "StartupConnectDelay"))
+        delay = static_cast<uint32_t>(std::atoi(value.c_str())) * 100;
     return delay;
+}
+
+std::vector<std::string> bookNumbers(const fs::path &disk)
+{
+    std::vector<std::string> numbers;
+    for (const Caller &c : bookEntries(disk))
+        if (!c.number.empty())
+            numbers.push_back(c.number);
+    return numbers;
 }
 
 std::string statusJson(const StatusFacts &f, const std::vector<std::string> &texts, uint32_t tickNow)
@@ -152,7 +168,10 @@ std::string statusJson(const StatusFacts &f, const std::vector<std::string> &tex
 
 std::string setupJson(const fs::path &disk, bool fakeRouter, bool demo, const std::string &routerName)
 {
-    nlohmann::json setup = {{"callers", bookCallers(disk)},
+    nlohmann::json callers = nlohmann::json::array();
+    for (const Caller &c : bookEntries(disk))
+        callers.push_back({{"number", utf8(c.number)}, {"name", utf8(c.name)}});
+    nlohmann::json setup = {{"callers", callers},
                             {"actionKey", settingsActionKey(disk)},
                             {"router", fakeRouter},
                             {"demo", demo},

@@ -44,6 +44,9 @@ std::string statusJson(const StatusFacts &facts, const std::vector<std::string> 
 // give it, in ticks.
 uint32_t settingsConnectDelay(const std::filesystem::path &disk);
 
+// The numbers of the address book's people (the own line left out).
+std::vector<std::string> bookNumbers(const std::filesystem::path &disk);
+
 // One line on why the program is not running; empty while it runs.
 std::string endReason(const StatusFacts &facts);
 
