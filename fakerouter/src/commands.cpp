@@ -2,6 +2,9 @@
 #include "fakerouter/commands.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <type_traits>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -42,9 +45,23 @@ std::string_view nextWord(std::string_view &rest)
 template <typename Number> std::optional<Number> toNumber(std::string_view word)
 {
     Number value{};
-    auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
-    if (word.empty() || error != std::errc{} || end != word.data() + word.size())
-        return std::nullopt;
+    if constexpr (std::is_floating_point_v<Number>) {
+        // Not every C++ library reads floating-point numbers with from_chars
+        // (the browser build's libc++ does not); strtod in the C locale reads
+        // the same words once signs, hex and blanks are kept out.
+        if (word.empty() || word.find_first_not_of("0123456789.-eE") != std::string_view::npos)
+            return std::nullopt;
+        std::string text(word);
+        char *end = nullptr;
+        errno = 0;
+        value = static_cast<Number>(std::strtod(text.c_str(), &end));
+        if (errno != 0 || end != text.c_str() + text.size())
+            return std::nullopt;
+    } else {
+        auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+        if (word.empty() || error != std::errc{} || end != word.data() + word.size())
+            return std::nullopt;
+    }
     return value;
 }
 

@@ -1,7 +1,9 @@
 #include "loader.h"
 
 #include <cstring>
+#ifndef __EMSCRIPTEN__
 #include <dlfcn.h>
+#endif
 #include <elf.h>
 #include <fstream>
 #include <unistd.h>
@@ -102,6 +104,34 @@ ProgramEntries registerEntries(TapInit init)
     return e;
 }
 
+#ifdef __EMSCRIPTEN__
+} // namespace sim
+
+// The program's own entry and identification, linked into this module.
+extern "C" int __TAP_Init_(void *record);
+extern "C" const byte __tap_Header__[32];
+
+namespace sim
+{
+
+// A browser tab cannot load a second native file: the program is linked into
+// the module, and `file` only names it. Its module state is the module's, so
+// it starts fresh once per module instance; a restart is a new instance.
+std::optional<ProgramEntries> loadProgram(const std::filesystem::path &file, bool fresh, std::string *error)
+{
+    static bool started = false;
+    if (std::memcmp(__tap_Header__, "TFAPMIPS", 8) != 0) {
+        *error = file.string() + ": the linked program's header does not start with TFAPMIPS";
+        return std::nullopt;
+    }
+    if (fresh && started) {
+        *error = "the program linked into this module has run already; a fresh copy needs a fresh module";
+        return std::nullopt;
+    }
+    started = true;
+    return registerEntries(&__TAP_Init_);
+}
+#else
 std::optional<ProgramEntries> loadProgram(const std::filesystem::path &file, bool fresh, std::string *error)
 {
     if (!checkTapHeader(file, error))
@@ -137,5 +167,7 @@ std::optional<ProgramEntries> loadProgram(const std::filesystem::path &file, boo
     }
     return e;
 }
+
+#endif
 
 } // namespace sim

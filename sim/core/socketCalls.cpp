@@ -8,7 +8,11 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#ifdef __EMSCRIPTEN__
+#include <wasi/api.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <netdb.h>
 #include <netinet/in.h>
 #include <string>
@@ -22,10 +26,98 @@
 namespace
 {
 
+#ifdef __EMSCRIPTEN__
+using IoctlRequest = int;
+#else
+using IoctlRequest = unsigned long;
+#endif
+
+// The C library's own functions, for every call that is not the program's.
+namespace host
+{
+#ifdef __EMSCRIPTEN__
+// A browser tab has no sockets beneath the program's: such a call fails as
+// on a system without a network. Files are closed as the C library does.
+int unsupported()
+{
+    errno = ENOSYS;
+    return -1;
+}
+int socket(int, int, int)
+{
+    return unsupported();
+}
+hostent *gethostbyname(const char *)
+{
+    h_errno = HOST_NOT_FOUND;
+    return nullptr;
+}
+int connect(int, const sockaddr *, socklen_t)
+{
+    return unsupported();
+}
+int ioctl(int, IoctlRequest, void *)
+{
+    return unsupported();
+}
+ssize_t recv(int, void *, size_t, int)
+{
+    return unsupported();
+}
+int setsockopt(int, int, int, const void *, socklen_t)
+{
+    return unsupported();
+}
+int close(int fd)
+{
+    __wasi_errno_t error = __wasi_fd_close(static_cast<__wasi_fd_t>(fd));
+    if (error == __WASI_ERRNO_SUCCESS || error == __WASI_ERRNO_INTR)
+        return 0;
+    errno = error;
+    return -1;
+}
+#else
 template <typename F> F real(const char *name)
 {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
+int socket(int domain, int type, int protocol)
+{
+    static auto call = real<int (*)(int, int, int)>("socket");
+    return call(domain, type, protocol);
+}
+hostent *gethostbyname(const char *name)
+{
+    static auto call = real<hostent *(*)(const char *)>("gethostbyname");
+    return call(name);
+}
+int connect(int fd, const sockaddr *address, socklen_t length)
+{
+    static auto call = real<int (*)(int, const sockaddr *, socklen_t)>("connect");
+    return call(fd, address, length);
+}
+int ioctl(int fd, IoctlRequest request, void *arg)
+{
+    static auto call = real<int (*)(int, IoctlRequest, void *)>("ioctl");
+    return call(fd, request, arg);
+}
+ssize_t recv(int fd, void *buffer, size_t length, int flags)
+{
+    static auto call = real<ssize_t (*)(int, void *, size_t, int)>("recv");
+    return call(fd, buffer, length, flags);
+}
+int setsockopt(int fd, int level, int name, const void *value, socklen_t length)
+{
+    static auto call = real<int (*)(int, int, int, const void *, socklen_t)>("setsockopt");
+    return call(fd, level, name, value, length);
+}
+int close(int fd)
+{
+    static auto call = real<int (*)(int)>("close");
+    return call(fd);
+}
+#endif
+} // namespace host
 
 hostent routerEntry;
 in_addr routerAddress;
@@ -43,16 +135,15 @@ extern "C" {
 
 __attribute__((visibility("default"))) int socket(int domain, int type, int protocol)
 {
-    static auto realSocket = real<int (*)(int, int, int)>("socket");
     sim::Network &net = sim::network();
     if (!net.inProgram())
-        return realSocket(domain, type, protocol);
+        return host::socket(domain, type, protocol);
     if (net.faults.socketFails) {
         sim::firmware().journal.note("socket() fails (fault)");
         errno = EMFILE;
         return -1;
     }
-    int fd = net.transport() == sim::Transport::Memory ? net.memory().socket() : realSocket(domain, type, protocol);
+    int fd = net.transport() == sim::Transport::Memory ? net.memory().socket() : host::socket(domain, type, protocol);
     if (fd >= 0)
         net.addProgramSocket(fd);
     return fd;
@@ -60,10 +151,9 @@ __attribute__((visibility("default"))) int socket(int domain, int type, int prot
 
 __attribute__((visibility("default"))) hostent *gethostbyname(const char *name)
 {
-    static auto realResolve = real<hostent *(*)(const char *)>("gethostbyname");
     sim::Network &net = sim::network();
     if (!net.inProgram())
-        return realResolve(name);
+        return host::gethostbyname(name);
     bool matches = name && (net.routerHost_.empty() || net.routerHost_ == name);
     if (net.faults.resolveFails || !matches) {
         sim::firmware().journal.note(std::string("gethostbyname(\"") + (name ? name : "") + "\") = none");
@@ -84,7 +174,6 @@ __attribute__((visibility("default"))) hostent *gethostbyname(const char *name)
 
 static int programConnect(int fd, const sockaddr *address, socklen_t length)
 {
-    static auto realConnect = real<int (*)(int, const sockaddr *, socklen_t)>("connect");
     sim::Network &net = sim::network();
     if (net.faults.connectRefused) {
         sim::firmware().journal.note("connect() refused (fault)");
@@ -108,17 +197,16 @@ static int programConnect(int fd, const sockaddr *address, socklen_t length)
     }
     if (inet && ntohs(to.sin_port) == 1012) {
         to.sin_port = htons(net.routerPort_);
-        return realConnect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        return host::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to);
     }
-    return realConnect(fd, address, length);
+    return host::connect(fd, address, length);
 }
 
 __attribute__((visibility("default"))) int connect(int fd, const sockaddr *address, socklen_t length)
 {
-    static auto realConnect = real<int (*)(int, const sockaddr *, socklen_t)>("connect");
     sim::Network &net = sim::network();
     if (!net.ownsSocket(fd))
-        return realConnect(fd, address, length);
+        return host::connect(fd, address, length);
     int result = programConnect(fd, address, length);
     int error = errno;
     net.noteConnect(fd, result, error);
@@ -126,9 +214,8 @@ __attribute__((visibility("default"))) int connect(int fd, const sockaddr *addre
     return result;
 }
 
-__attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, ...)
+__attribute__((visibility("default"))) int ioctl(int fd, IoctlRequest request, ...)
 {
-    static auto realIoctl = real<int (*)(int, unsigned long, void *)>("ioctl");
     va_list ap;
     va_start(ap, request);
     void *arg = va_arg(ap, void *);
@@ -153,12 +240,11 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
         *static_cast<int *>(arg) = n;
         return 0;
     }
-    return realIoctl(fd, request, arg);
+    return host::ioctl(fd, request, arg);
 }
 
 __attribute__((visibility("default"))) ssize_t recv(int fd, void *buffer, size_t length, int flags)
 {
-    static auto realRecv = real<ssize_t (*)(int, void *, size_t, int)>("recv");
     sim::Network &net = sim::network();
     long result = 0;
     int error = 0;
@@ -166,7 +252,7 @@ __attribute__((visibility("default"))) ssize_t recv(int fd, void *buffer, size_t
         if (inMemory(fd)) {
             result = net.memory().receive(fd, buffer, length, flags, error);
         } else {
-            result = realRecv(fd, buffer, length, flags);
+            result = host::recv(fd, buffer, length, flags);
             error = errno;
         }
     }
@@ -178,16 +264,14 @@ __attribute__((visibility("default"))) ssize_t recv(int fd, void *buffer, size_t
 
 __attribute__((visibility("default"))) int setsockopt(int fd, int level, int name, const void *value, socklen_t length)
 {
-    static auto realSetsockopt = real<int (*)(int, int, int, const void *, socklen_t)>("setsockopt");
     sim::network().setOption(fd, level, name, value, length);
     if (inMemory(fd))
         return 0;
-    return realSetsockopt(fd, level, name, value, length);
+    return host::setsockopt(fd, level, name, value, length);
 }
 
 __attribute__((visibility("default"))) int close(int fd)
 {
-    static auto realClose = real<int (*)(int)>("close");
     sim::Network &net = sim::network();
     net.noteClose(fd);
     net.forgetSocket(fd);
@@ -195,7 +279,7 @@ __attribute__((visibility("default"))) int close(int fd)
         net.memory().close(fd);
         return 0;
     }
-    return realClose(fd);
+    return host::close(fd);
 }
 
 } // extern "C"

@@ -1,7 +1,7 @@
 #include "journalDrain.h"
 
 #include "firmware.h"
-#include "livePage.h"
+#include "pageFeed.h"
 
 namespace sim
 {
@@ -20,7 +20,7 @@ std::string utf8(std::string_view latin1)
     return out;
 }
 
-JournalDrain::JournalDrain(LivePage *page, const std::filesystem::path &journalFile) : page_(page)
+JournalDrain::JournalDrain(PageFeed *page, const std::filesystem::path &journalFile) : page_(page)
 {
     if (!journalFile.empty()) {
         file_ = std::fopen(journalFile.c_str(), "w");

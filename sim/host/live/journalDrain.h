@@ -10,19 +10,19 @@
 namespace sim
 {
 
-class LivePage;
+class PageFeed;
 
 class JournalDrain
 {
   public:
-    JournalDrain(LivePage *page, const std::filesystem::path &journalFile);
+    JournalDrain(PageFeed *page, const std::filesystem::path &journalFile);
     ~JournalDrain();
     JournalDrain(const JournalDrain &) = delete;
     JournalDrain &operator=(const JournalDrain &) = delete;
     void drain();
 
   private:
-    LivePage *page_;
+    PageFeed *page_;
     FILE *file_ = nullptr;
 };
 

@@ -28,6 +28,9 @@ struct LiveOptions {
     uint16_t routerPort = 0;
     std::filesystem::path routerScript;
     bool loopScript = false; // the script starts again once it has played
+    // The program's network as byte queues in this process, the in-process
+    // fake router on the other end (no sockets of the host at all).
+    bool memoryNetwork = false;
 
     std::string bindAddress = "127.0.0.1";
     std::vector<std::string> allowedHosts; // further names the page answers to (a tablet on the home network)

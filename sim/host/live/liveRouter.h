@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,10 +19,12 @@ namespace sim
 class LiveRouter
 {
   public:
-    // Throws what loading the script throws.
-    LiveRouter(const std::filesystem::path &script, bool loops);
+    // Throws what loading the script throws. Without a transport the router
+    // listens on a free TCP port of the loopback.
+    LiveRouter(const std::filesystem::path &script, bool loops,
+               std::unique_ptr<fakerouter::Transport> transport = nullptr);
 
-    uint16_t port() const { return router_.port(); }
+    uint16_t port() const { return router_->port(); }
     bool hasScript() const { return !script_.empty(); }
 
     // The page's console: one command, now or `after` seconds from now. A
@@ -46,8 +49,8 @@ class LiveRouter
     // The user takes over: the demo's script stops. With the lock held.
     void pauseDemo();
 
-    fakerouter::FakeRouter router_{0};
-    fakerouter::Player player_{router_};
+    std::unique_ptr<fakerouter::FakeRouter> router_;
+    fakerouter::Player player_{*router_};
     std::vector<fakerouter::Step> script_;
     bool loops_ = false;
     bool paused_ = false;

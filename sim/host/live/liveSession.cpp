@@ -1,31 +1,28 @@
-// The live session: the receiver booted on the real clock, the program in
-// it, the router it talks to, and the page; then the firmware's event loop,
-// about a hundred idle events a second, until Ctrl-C, the chosen time or,
-// without a page, the program's end.
+// The live session's turns, and live mode's loop around them: about a
+// hundred turns a second, until Ctrl-C, the chosen time or, without a page,
+// the program's end.
+#include "liveSession.h"
+
 #include <arpa/inet.h>
-#include <malloc.h>
 #include <netdb.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <thread>
 
-#include "firmware.h"
-#include "frontend.h"
-#include "journalDrain.h"
-#include "latencyRun.h"
-#include "live.h"
+#ifndef __EMSCRIPTEN__
+#include <malloc.h>
+
 #include "livePage.h"
-#include "liveRouter.h"
+#endif
+#include "frontend.h"
 #include "loader.h"
+#include "memoryTransport.h"
 #include "network.h"
-#include "pageStatus.h"
 #include "pngFile.h"
-#include "receiver.h"
-#include "temporaryReceiver.h"
 
 namespace sim
 {
@@ -33,15 +30,7 @@ namespace sim
 namespace
 {
 
-namespace fs = std::filesystem;
-using SteadyClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-std::atomic<bool> interrupted{false};
-void onSignal(int)
-{
-    interrupted = true;
-}
 
 constexpr auto idlePeriod = milliseconds(10);
 
@@ -59,51 +48,23 @@ std::optional<std::string> ipv4Of(const std::string &host)
     return std::string(text);
 }
 
-class Session
+} // namespace
+
+LiveSession::LiveSession(const LiveOptions &options, const Typesetter &typesetter, PageFeed *feed)
+    : options_(options), typesetter_(typesetter), page_(feed), booted_(bootOptions(options))
 {
-  public:
-    Session(const LiveOptions &options, const Typesetter &typesetter)
-        : options_(options), typesetter_(typesetter), booted_(bootOptions(options))
-    {
-    }
-    int run();
+}
 
-  private:
-    static BootOptions bootOptions(const LiveOptions &options)
-    {
-        BootOptions boot;
-        boot.disk = options.disk;
-        boot.timeZone = nullptr; // the TV shows the machine's local time
-        return boot;
-    }
-    bool setUpRouter();
-    bool setUpPage();
-    void startProgram(ProgramEntries entries);
-    void restartProgram();
-    void handlePage();
-    void noteEnd(std::string why);
-    void publishStatus();
-    void reportLatency();
+BootOptions LiveSession::bootOptions(const LiveOptions &options)
+{
+    BootOptions boot;
+    boot.disk = options.disk;
+    boot.timeZone = nullptr; // the TV shows the machine's local time
+    boot.transport = options.memoryNetwork ? Transport::Memory : Transport::Tcp;
+    return boot;
+}
 
-    const LiveOptions &options_;
-    const Typesetter &typesetter_;
-    TemporaryReceiver booted_;
-    Firmware &fw_ = firmware();
-    Surface tv_ = Osd::testPicture();
-    std::unique_ptr<LiveRouter> router_;
-    std::unique_ptr<LatencyRun> latency_;
-    FrameSignal frames_;
-    std::unique_ptr<LivePage> page_;
-    std::unique_ptr<JournalDrain> journal_;
-    std::unique_ptr<Receiver> receiver_;
-    uint32_t connectDelay_ = 3000;
-    std::string programEnd_; // why the program is not running; empty while it is
-    StatusFacts lastStatus_;
-    bool statusSent_ = false;
-    int status_ = 0;
-};
-
-bool Session::setUpRouter()
+bool LiveSession::setUpRouter()
 {
     if (options_.latencyLines > 0) {
         latency_ = std::make_unique<LatencyRun>(options_.latencyLines, options_.ownNumber, frames_);
@@ -118,42 +79,25 @@ bool Session::setUpRouter()
         std::printf("the program's router connections go to %s:%u\n", address->c_str(), options_.routerPort);
     } else {
         try {
-            router_ = std::make_unique<LiveRouter>(options_.routerScript, options_.loopScript);
+            std::unique_ptr<fakerouter::Transport> transport;
+            if (options_.memoryNetwork)
+                transport = std::make_unique<MemoryTransport>();
+            router_ = std::make_unique<LiveRouter>(options_.routerScript, options_.loopScript, std::move(transport));
         } catch (const std::exception &e) {
             std::fprintf(stderr, "%s\n", e.what());
             return false;
         }
-        network().setRouter("", router_->port());
-        std::printf("fake router on 127.0.0.1:%u%s\n", router_->port(),
-                    options_.routerScript.empty() ? "" : (", playing " + options_.routerScript.string()).c_str());
+        if (!options_.memoryNetwork) {
+            network().setRouter("", router_->port());
+            std::printf("fake router on 127.0.0.1:%u%s\n", router_->port(),
+                        options_.routerScript.empty() ? ""
+                                                      : (", playing " + options_.routerScript.string()).c_str());
+        }
     }
     return true;
 }
 
-bool Session::setUpPage()
-{
-    if (options_.httpPort < 0)
-        return true;
-    LivePage::RouterConsole console;
-    if (router_)
-        console = [r = router_.get()](const std::string &line, double after, bool &failed) {
-            return r->console(line, after, failed);
-        };
-    try {
-        LivePage::Options page{options_.bindAddress, static_cast<uint16_t>(options_.httpPort), options_.allowedHosts};
-        page_ = std::make_unique<LivePage>(page, console);
-    } catch (const std::exception &e) {
-        std::fprintf(stderr,
-                     "%s: is the port in use? Choose another with --http PORT (./demo.sh: PORT=8081 ./demo.sh)\n",
-                     e.what());
-        return false;
-    }
-    page_->publishFrame(tv_, 0);
-    std::printf("open %s in a browser (Ctrl-C ends)\n", page_->url().c_str());
-    return true;
-}
-
-void Session::startProgram(ProgramEntries entries)
+void LiveSession::startProgram(ProgramEntries entries)
 {
     receiver_ = std::make_unique<Receiver>(entries);
     programEnd_.clear();
@@ -161,7 +105,7 @@ void Session::startProgram(ProgramEntries entries)
     journal_->drain();
 }
 
-void Session::restartProgram()
+void LiveSession::restartProgram()
 {
     if (receiver_->resident()) {
         receiver_->stop();
@@ -171,7 +115,12 @@ void Session::restartProgram()
     std::string error;
     auto fresh = loadProgram(options_.program, true, &error);
     if (!fresh) {
+#ifdef __EMSCRIPTEN__
+        // The program's state is the module's: only a new one starts afresh.
+        restartWanted_ = true;
+#else
         page_->addPrint("[simulator] cannot load the program: " + error + "\n");
+#endif
         return;
     }
     fw_.heap.reset(fw_.heap.size());
@@ -181,7 +130,7 @@ void Session::restartProgram()
     startProgram(*fresh);
 }
 
-void Session::handlePage()
+void LiveSession::handlePage()
 {
     for (PageControl control : page_->takeControls()) {
         switch (control) {
@@ -208,7 +157,7 @@ void Session::handlePage()
             receiver_->key(key);
 }
 
-void Session::noteEnd(std::string why)
+void LiveSession::noteEnd(std::string why)
 {
     journal_->drain();
     programEnd_ = std::move(why);
@@ -226,7 +175,7 @@ void Session::noteEnd(std::string why)
 
 // Asked after every idle event: most of the time nothing has changed, and
 // then no JSON is made.
-void Session::publishStatus()
+void LiveSession::publishStatus()
 {
     if (!page_)
         return;
@@ -260,7 +209,7 @@ void Session::publishStatus()
     page_->setStatus(statusJson(lastStatus_, fw_.osd.texts(), fw_.clock.tick()));
 }
 
-void Session::reportLatency()
+void LiveSession::reportLatency()
 {
     latency_->finish();
     LatencySummary s = summarize(latency_->samples());
@@ -274,7 +223,7 @@ void Session::reportLatency()
         status_ = 1;
 }
 
-int Session::run()
+bool LiveSession::begin()
 {
     fw_.clock.startReal();
     fw_.journal.setEcho(options_.echo);
@@ -286,7 +235,7 @@ int Session::run()
         auto picture = readTvPicture(options_.tvPicture, &error);
         if (!picture) {
             std::fprintf(stderr, "%s\n", error.c_str());
-            return 2;
+            return false;
         }
         tv_ = *picture;
         fw_.osd.setTvPicture(tv_);
@@ -295,24 +244,25 @@ int Session::run()
     auto entries = loadProgram(options_.program, false, &error);
     if (!entries) {
         std::fprintf(stderr, "cannot load the program: %s\n", error.c_str());
-        return 2;
+        return false;
     }
-    if (!setUpRouter() || !setUpPage())
-        return 2;
+    if (!setUpRouter())
+        return false;
+    if (page_)
+        page_->publishFrame(tv_, 0);
 
-    uint64_t framesWritten = 0;
-    fw_.osd.onFrame([&](const Surface &frame, uint64_t number) {
+    fw_.osd.onFrame([this](const Surface &frame, uint64_t number) {
         frames_.publish(number);
         if (page_)
             page_->publishFrame(frame, number);
         if (!options_.framesDir.empty()) {
             char name[32];
-            std::snprintf(name, sizeof name, "frame-%06llu.png", static_cast<unsigned long long>(++framesWritten));
+            std::snprintf(name, sizeof name, "frame-%06llu.png", static_cast<unsigned long long>(++framesWritten_));
             writePng(frame, options_.framesDir / name);
         }
     });
 
-    journal_ = std::make_unique<JournalDrain>(page_.get(), options_.journalFile);
+    journal_ = std::make_unique<JournalDrain>(page_, options_.journalFile);
     startProgram(*entries);
     if (latency_)
         latency_->start();
@@ -323,47 +273,39 @@ int Session::run()
         page_->setSetup(setupJson(fw_.disk.root(), router_ != nullptr, router_ && router_->hasScript(), routerName));
         connectDelay_ = settingsConnectDelay(fw_.disk.root());
     }
+    return true;
+}
 
-    // Queued keys, then one idle event, about a hundred times a second. A
-    // late turn does not make up for lost ones. With a page the simulator
-    // outlives the program, which can be started again from there.
-    auto started = SteadyClock::now();
-    auto next = started;
-    std::string ending = "the simulator was stopped";
-    while (!interrupted) {
-        if (options_.seconds > 0 && SteadyClock::now() - started >= std::chrono::duration<double>(options_.seconds)) {
-            ending = "the simulator's time was up";
-            break;
+// With a page the simulator outlives the program, which can be started
+// again from there.
+bool LiveSession::turn()
+{
+    if (latency_ && latency_->finished())
+        return false;
+    if (page_)
+        handlePage();
+    if (router_)
+        router_->advance();
+    if (receiver_->resident())
+        receiver_->idle();
+    journal_->drain();
+    if (!receiver_->resident() && programEnd_.empty()) {
+        std::string why = "the program ended itself";
+        const auto &shown = receiver_->lastShown();
+        for (size_t i = 0; i < shown.size(); ++i)
+            why += (i == 0 ? " after showing \"" : " / ") + utf8(shown[i]) + (i + 1 == shown.size() ? "\"" : "");
+        noteEnd(why);
+        if (!page_) {
+            publishStatus();
+            return false;
         }
-        if (latency_ && latency_->finished()) {
-            ending = "the measurement is done";
-            break;
-        }
-        if (page_)
-            handlePage();
-        if (router_)
-            router_->advance();
-        if (receiver_->resident())
-            receiver_->idle();
-        journal_->drain();
-        if (!receiver_->resident() && programEnd_.empty()) {
-            std::string why = "the program ended itself";
-            const auto &shown = receiver_->lastShown();
-            for (size_t i = 0; i < shown.size(); ++i)
-                why += (i == 0 ? " after showing \"" : " / ") + utf8(shown[i]) + (i + 1 == shown.size() ? "\"" : "");
-            noteEnd(why);
-            if (!page_) {
-                ending.clear();
-                break;
-            }
-        }
-        publishStatus();
-        next += idlePeriod;
-        auto now = SteadyClock::now();
-        if (next < now)
-            next = now;
-        std::this_thread::sleep_until(next);
     }
+    publishStatus();
+    return true;
+}
+
+int LiveSession::finish(const std::string &ending)
+{
     if (programEnd_.empty()) {
         receiver_->stop();
         noteEnd(ending);
@@ -377,6 +319,16 @@ int Session::run()
     return status_;
 }
 
+#ifndef __EMSCRIPTEN__
+namespace
+{
+
+std::atomic<bool> interrupted{false};
+void onSignal(int)
+{
+    interrupted = true;
+}
+
 } // namespace
 
 int runLive(const LiveOptions &options, const Typesetter &typesetter)
@@ -388,8 +340,62 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
-    Session session(options, typesetter);
-    return session.run();
+
+    // The page comes first, so that a busy port ends the run before the
+    // program starts; its console reaches the router once there is one.
+    std::atomic<LiveSession *> session{nullptr};
+    std::unique_ptr<LivePage> page;
+    if (options.httpPort >= 0) {
+        LivePage::RouterConsole console;
+        if (options.latencyLines <= 0 && options.routerPort == 0)
+            console = [&session](const std::string &line, double after, bool &failed) {
+                LiveSession *live = session;
+                if (!live || !live->router()) {
+                    failed = true;
+                    return std::string("error: the router is not up yet");
+                }
+                return live->router()->console(line, after, failed);
+            };
+        try {
+            LivePage::Options where{options.bindAddress, static_cast<uint16_t>(options.httpPort),
+                                    options.allowedHosts};
+            page = std::make_unique<LivePage>(where, console);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr,
+                         "%s: is the port in use? Choose another with --http PORT (./demo.sh: PORT=8081 ./demo.sh)\n",
+                         e.what());
+            return 2;
+        }
+    }
+    LiveSession live(options, typesetter, page.get());
+    if (!live.begin())
+        return 2;
+    session = &live;
+    if (page)
+        std::printf("open %s in a browser (Ctrl-C ends)\n", page->url().c_str());
+
+    // A late turn does not make up for lost ones.
+    using SteadyClock = std::chrono::steady_clock;
+    auto started = SteadyClock::now();
+    auto next = started;
+    std::string ending = "the simulator was stopped";
+    while (!interrupted) {
+        if (options.seconds > 0 && SteadyClock::now() - started >= std::chrono::duration<double>(options.seconds)) {
+            ending = "the simulator's time was up";
+            break;
+        }
+        if (!live.turn()) {
+            ending = options.latencyLines > 0 ? "the measurement is done" : "";
+            break;
+        }
+        next += idlePeriod;
+        auto now = SteadyClock::now();
+        if (next < now)
+            next = now;
+        std::this_thread::sleep_until(next);
+    }
+    return live.finish(ending);
 }
+#endif
 
 } // namespace sim

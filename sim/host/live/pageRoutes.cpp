@@ -18,30 +18,6 @@ using Json = nlohmann::json;
 using live::HttpRequest;
 using live::HttpResponse;
 
-constexpr size_t maxWaitingControls = 8;
-
-// The body of a state-changing request as a JSON object; nothing for
-// anything else.
-std::optional<Json> bodyObject(const HttpRequest &req)
-{
-    Json body = Json::parse(req.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object())
-        return std::nullopt;
-    return body;
-}
-
-std::string textField(const std::optional<Json> &body, const char *name)
-{
-    return body && (*body)[name].is_string() ? (*body)[name].get<std::string>() : "";
-}
-
-HttpResponse done()
-{
-    HttpResponse res;
-    res.status = 204;
-    return res;
-}
-
 HttpResponse pageFile(const live::EmbeddedFile &file)
 {
     HttpResponse res;
@@ -82,9 +58,8 @@ void LivePage::route()
         framed_.notify_all(); // the first viewer gets the current frame encoded
         return newViewer();
     });
-    http.post("/key", [this](const HttpRequest &req) { return keyRequest(req); });
-    http.post("/control", [this](const HttpRequest &req) { return controlRequest(req); });
-    http.post("/router", [this](const HttpRequest &req) { return routerRequest(req); });
+    for (const char *path : {"/key", "/control", "/router"})
+        http.post(path, [this](const HttpRequest &req) { return postRequest(req); });
 }
 
 HttpResponse LivePage::frameRequest(const HttpRequest &)
@@ -101,57 +76,21 @@ HttpResponse LivePage::journalRequest(const HttpRequest &)
 {
     HttpResponse res;
     {
-        std::lock_guard lock(mutex_);
-        res.body = journal_;
+        res.body = journal();
     }
     res.contentType = "text/plain; charset=iso-8859-1";
     res.headers.emplace_back("Content-Disposition", "attachment; filename=\"ringwatcher-journal.txt\"");
     return res;
 }
 
-HttpResponse LivePage::keyRequest(const HttpRequest &req)
+HttpResponse LivePage::postRequest(const HttpRequest &req)
 {
-    std::string key = textField(bodyObject(req), "key");
-    if (!pressKey(key))
-        return HttpResponse::refusal(400, "unknown key code or too many keys waiting: \"" + key + "\"");
-    return done();
-}
-
-HttpResponse LivePage::controlRequest(const HttpRequest &req)
-{
-    std::string what = textField(bodyObject(req), "do");
-    const std::pair<const char *, PageControl> names[] = {{"restart", PageControl::restart},
-                                                          {"stop", PageControl::stop},
-                                                          {"replay", PageControl::replay},
-                                                          {"fill", PageControl::fill},
-                                                          {"clear", PageControl::clear}};
-    for (auto &[name, control] : names) {
-        if (what != name)
-            continue;
-        std::lock_guard lock(mutex_);
-        if (controls_.size() >= maxWaitingControls)
-            break;
-        controls_.push_back(control);
-        return done();
-    }
-    return HttpResponse::refusal(400, "no such control, or too many waiting: \"" + what + "\"");
-}
-
-HttpResponse LivePage::routerRequest(const HttpRequest &req)
-{
-    if (!console_)
-        return HttpResponse::refusal(409, "the program is connected to a real router");
-    auto body = bodyObject(req);
-    if (!body || !(*body)["command"].is_string())
-        return HttpResponse::refusal(400, "expected {\"command\": \"...\"}");
-    double after = (*body)["after"].is_number() ? (*body)["after"].get<double>() : 0;
-    if (!(after >= 0 && after <= 3600))
-        return HttpResponse::refusal(400, "a command waits between 0 and 3600 seconds");
-    bool failed = false;
-    std::string report = console_((*body)["command"].get<std::string>(), after, failed);
+    Answer answer = post(req.path, req.body);
+    if (answer.refused)
+        return HttpResponse::refusal(answer.status, answer.text);
     HttpResponse res;
-    res.status = failed ? 400 : 200;
-    res.body = report + "\n";
+    res.status = answer.status;
+    res.body = answer.text;
     return res;
 }
 
