@@ -1,6 +1,6 @@
 // The fake router's player on a clock the test turns by hand, over a transport kept in memory: scripts,
-// loops, commands for later and the ends of timed refusals, each at its millisecond. Also the time words
-// and text escapes that every script shares.
+// loops, commands for later, the ends of timed refusals and the bytes of a drip, each at its millisecond,
+// and a flood's pieces. Also the time words and text escapes that every script shares.
 #include "fakerouter/commands.h"
 #include "fakerouter/player.h"
 
@@ -24,6 +24,8 @@ class MemoryTransport : public Transport
     bool refusingNow = false;
     std::string written;
     int closes = 0;
+    std::size_t room = std::string::npos; // bytes it takes before it takes no more, like a full buffer
+    std::size_t writes = 0, largestWrite = 0;
 
     bool acceptPending(std::chrono::milliseconds) override
     {
@@ -35,9 +37,14 @@ class MemoryTransport : public Transport
     std::size_t clientCount() const override { return clients; }
     std::size_t write(std::string_view bytes, std::chrono::milliseconds) override
     {
+        ++writes;
+        largestWrite = std::max(largestWrite, bytes.size());
+        std::size_t taken = std::min(bytes.size(), room);
         if (clients > 0)
-            written += bytes;
-        return bytes.size();
+            written += bytes.substr(0, taken);
+        if (room != std::string::npos)
+            room -= taken;
+        return taken;
     }
     void closeClients() override { clients = 0, ++closes; }
     void resetClients() override { clients = 0, ++closes; }
@@ -234,12 +241,96 @@ TEST_F(PlayerTest, APerformerSeesEveryCommandOnce)
         seen.push_back(command.action);
         return perform(*router, command);
     });
-    player->play(parseScript("wait client\nrefuse 1\nclose\n"), 0ms);
+    player->play(parseScript("wait client\nrefuse 1\ndrip 1ms raw ab\nclose\n"), 0ms);
     net->arriving = 1;
     player->advance(0ms);
     player->advance(1000ms);
-    EXPECT_EQ(seen, (std::vector<Action>{Action::Refuse, Action::Close, Action::Listen}));
+    EXPECT_EQ(seen,
+              (std::vector<Action>{Action::Refuse, Action::Drip, Action::Close, Action::DripNext, Action::Listen}));
     EXPECT_EQ(net->closes, 1);
+}
+
+TEST_F(PlayerTest, DripSendsAByteNowAndEachNextOneItsDelayLater)
+{
+    struct Case {
+        const char *typed;
+        std::vector<std::pair<int, const char *>> writtenAt; // ms on the clock, bytes written by then
+    };
+    const Case cases[] = {
+        {"drip 10ms raw abc", {{0, "a"}, {9, "a"}, {10, "ab"}, {19, "ab"}, {20, "abc"}, {500, "abc"}}},
+        {"drip raw ab", {{99, "a"}, {100, "ab"}}},
+        // Bytes late for their time all come at once, each a write of its own.
+        {"drip 10ms raw abcd", {{35, "abcd"}}},
+        {"drip 0 raw abc", {{0, "abc"}}},
+        {"drip 1s raw x", {{0, "x"}}},
+    };
+    net->clients = 1;
+    for (const Case &c : cases) {
+        net->written.clear();
+        net->writes = 0;
+        reports.clear();
+        std::string started = player->submit(c.typed, 0ms);
+        EXPECT_EQ(net->written, std::string(c.typed).substr(std::string(c.typed).rfind(' ') + 1, 1)) << c.typed;
+        for (const auto &[at, bytes] : c.writtenAt) {
+            player->advance(Time(at));
+            EXPECT_EQ(net->written, bytes) << c.typed << " at " << at << " ms";
+        }
+        EXPECT_EQ(net->writes, net->written.size()) << c.typed;
+        EXPECT_FALSE(player->timersPending()) << c.typed;
+        std::string end = "sent \"" + net->written + "\" byte by byte to 1 client";
+        EXPECT_TRUE(reported(end)) << c.typed;
+        EXPECT_EQ(started == end, net->written.size() == 1) << started;
+        EXPECT_EQ(std::count_if(reports.begin(), reports.end(), [](const std::string &r) { return r.empty(); }), 0);
+    }
+    EXPECT_EQ(player->submit("drip 10ms raw abc", 0ms), "dripping 3 bytes \"abc\" to 1 client, 0.01s apart");
+    EXPECT_EQ(player->nextDue(), Time(10));
+    EXPECT_NE(player->submit("status", 0ms).find(", 2 bytes left to drip"), std::string::npos);
+}
+
+TEST_F(PlayerTest, ALaterDripReplacesOneUnderWay)
+{
+    net->clients = 1;
+    player->submit("drip 10ms raw abc", 0ms);
+    player->advance(10ms);
+    player->submit("drip 10ms raw xy", 15ms);
+    EXPECT_EQ(net->written, "abx");
+    player->advance(24ms);
+    EXPECT_EQ(net->written, "abx") << "the first drip's next byte went with it";
+    EXPECT_EQ(player->nextDue(), Time(25));
+    player->advance(25ms);
+    EXPECT_EQ(net->written, "abxy");
+    EXPECT_FALSE(player->timersPending());
+    Command next;
+    next.action = Action::DripNext;
+    EXPECT_EQ(perform(*router, next), "nothing left to drip");
+}
+
+TEST_F(PlayerTest, FloodWritesBoundedPiecesUntilTheTransportTakesNoMore)
+{
+    struct Case {
+        std::size_t room;
+        std::size_t asked;
+        std::size_t taken; // npos: all of floodPayload(asked)
+        std::size_t writes;
+    };
+    const Case cases[] = {
+        {std::string::npos, 1u << 20, std::string::npos, 16},
+        {std::string::npos, 100, std::string::npos, 1},
+        {100'000, 1024u << 20, 100'000, 2},
+        {0, 1024u << 20, 0, 1},
+    };
+    for (const Case &c : cases) {
+        net->clients = 1;
+        net->written.clear();
+        net->room = c.room;
+        net->writes = net->largestWrite = 0;
+        std::size_t taken = router->flood(c.asked, 10s);
+        std::string whole = floodPayload(std::min(c.asked, std::size_t{2} << 20), routerTimestamp(0));
+        EXPECT_EQ(taken, c.taken == std::string::npos ? whole.size() : c.taken) << c.asked;
+        EXPECT_EQ(net->written, whole.substr(0, taken)) << c.asked;
+        EXPECT_EQ(net->writes, c.writes) << c.asked;
+        EXPECT_LE(net->largestWrite, floodPiece + 128) << c.asked;
+    }
 }
 
 } // namespace

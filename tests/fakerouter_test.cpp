@@ -272,12 +272,33 @@ TEST_F(FakeRouterTest, StallKeepsTheRestOfTheLineUntilResume)
     EXPECT_EQ(client->read(line.size()), line);
 }
 
-TEST_F(FakeRouterTest, DripDeliversEveryByteInOrder)
+TEST_F(FakeRouterTest, DripSendsOneByteACallAndALaterDripReplacesTheRest)
 {
     auto client = connected();
     std::string line = router.stampedLine(disconnectFields(0, 65));
-    EXPECT_TRUE(router.drip(line, 1ms));
-    EXPECT_EQ(client->read(line.size()), line);
+    EXPECT_TRUE(router.drip(line));
+    EXPECT_EQ(client->read(1), line.substr(0, 1));
+    EXPECT_FALSE(client->readable()) << "only the first byte goes at once";
+    EXPECT_EQ(router.dripLeft(), line.size() - 1);
+    while (router.dripLeft() > 0)
+        EXPECT_TRUE(router.dripNext());
+    EXPECT_TRUE(router.dripNext()) << "nothing left is no failure";
+    EXPECT_EQ(router.dripped(), line);
+    EXPECT_EQ(client->read(line.size() - 1), line.substr(1));
+    EXPECT_FALSE(client->readable());
+
+    router.drip("abc");
+    router.drip("xy");
+    router.dripNext();
+    EXPECT_EQ(router.dripLeft(), 0u);
+    EXPECT_EQ(client->read(3), "axy");
+
+    router.drip("abc");
+    router.setSilent(true);
+    EXPECT_FALSE(router.dripNext()) << "a byte fell into the silence";
+    router.setSilent(false);
+    EXPECT_FALSE(router.dripNext()) << "the drip stays incomplete";
+    EXPECT_EQ(client->read(2), "ac");
 }
 
 TEST_F(FakeRouterTest, NulAndGarbageAreSentAsAsked)

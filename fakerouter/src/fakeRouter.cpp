@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
-#include <thread>
 
 namespace fakerouter
 {
@@ -53,22 +52,35 @@ std::string disconnectFields(int id, long seconds)
     return "DISCONNECT;" + std::to_string(id) + ";" + std::to_string(seconds) + ";";
 }
 
-std::string floodPayload(std::size_t bytes, std::string_view timestamp)
+namespace
+{
+
+// Appends the flood's lines from line `next` on until `payload` holds at least `bytes`; `next` moves on, so
+// that pieces made one after another add up to one floodPayload.
+void appendFloodLines(std::string &payload, std::size_t bytes, std::string_view stamp, std::size_t &next)
 {
     // Written with snprintf rather than the field builders: tests flood megabytes, and this is the cost.
-    std::string stamp(timestamp);
-    std::string payload;
-    payload.reserve(bytes + 128);
     char line[128];
-    for (std::size_t n = 0; payload.size() < bytes; ++n) {
-        std::size_t callNo = n / 3;
+    for (; payload.size() < bytes; ++next) {
+        std::size_t callNo = next / 3;
         int id = static_cast<int>(callNo % 8);
         std::size_t caller = callNo % 1000000;
-        int length = n % 3 == 0   ? std::snprintf(line, sizeof line, ";RING;%d;0301%06zu;5550001;SIP0;\r\n", id, caller)
-                     : n % 3 == 1 ? std::snprintf(line, sizeof line, ";CONNECT;%d;4;0301%06zu;\r\n", id, caller)
-                                  : std::snprintf(line, sizeof line, ";DISCONNECT;%d;%zu;\r\n", id, callNo % 600);
+        int length = next % 3 == 0
+                         ? std::snprintf(line, sizeof line, ";RING;%d;0301%06zu;5550001;SIP0;\r\n", id, caller)
+                     : next % 3 == 1 ? std::snprintf(line, sizeof line, ";CONNECT;%d;4;0301%06zu;\r\n", id, caller)
+                                     : std::snprintf(line, sizeof line, ";DISCONNECT;%d;%zu;\r\n", id, callNo % 600);
         payload.append(stamp).append(line, static_cast<std::size_t>(length));
     }
+}
+
+} // namespace
+
+std::string floodPayload(std::size_t bytes, std::string_view timestamp)
+{
+    std::string payload;
+    payload.reserve(bytes + 128);
+    std::size_t next = 0;
+    appendFloodLines(payload, bytes, timestamp, next);
     return payload;
 }
 
@@ -179,15 +191,19 @@ std::string FakeRouter::resume()
     return rest;
 }
 
-bool FakeRouter::drip(std::string_view bytes, std::chrono::milliseconds delay)
+bool FakeRouter::drip(std::string_view bytes)
 {
-    bool complete = true;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i > 0)
-            std::this_thread::sleep_for(delay);
-        complete = send(bytes.substr(i, 1)) && complete;
-    }
-    return complete;
+    dripping_ = bytes;
+    dripSent_ = 0;
+    dripWhole_ = true;
+    return dripNext();
+}
+
+bool FakeRouter::dripNext()
+{
+    if (dripLeft() > 0)
+        dripWhole_ = send(std::string_view(dripping_).substr(dripSent_++, 1)) && dripWhole_;
+    return dripWhole_;
 }
 
 bool FakeRouter::sendNul()
@@ -208,10 +224,26 @@ std::string FakeRouter::sendGarbage(std::size_t count, std::uint32_t seed)
 
 std::size_t FakeRouter::flood(std::size_t bytes, std::chrono::milliseconds deadline)
 {
+    using Clock = std::chrono::steady_clock;
     acceptPending();
     if (silent_ || !hasClient())
         return 0;
-    return writeToClients(floodPayload(bytes, routerTimestamp(clock_())), deadline);
+    const auto until = Clock::now() + deadline;
+    const std::string stamp = routerTimestamp(clock_());
+    std::string piece;
+    piece.reserve(floodPiece + 128);
+    std::size_t next = 0, taken = 0;
+    while (taken < bytes) {
+        piece.clear();
+        appendFloodLines(piece, std::min(floodPiece, bytes - taken), stamp, next);
+        auto left =
+            std::max(std::chrono::milliseconds{0}, std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()));
+        std::size_t took = writeToClients(piece, left);
+        taken += took;
+        if (took < piece.size() || !hasClient() || Clock::now() >= until)
+            break;
+    }
+    return taken;
 }
 
 } // namespace fakerouter

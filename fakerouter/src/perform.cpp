@@ -79,8 +79,19 @@ std::string perform(FakeRouter &router, const Command &command)
     }
     case Action::Drip: {
         std::string sent = line();
-        bool complete = router.drip(sent, command.duration);
-        return outcome(router, "\"" + escaped(sent) + "\" byte by byte", complete);
+        bool complete = router.drip(sent);
+        if (router.dripLeft() == 0)
+            return outcome(router, "\"" + escaped(sent) + "\" byte by byte", complete);
+        return (router.silent() ? "silent, dripping " : "dripping ") + bytes(sent.size()) + " \"" + escaped(sent) +
+               "\" to " + clients(router) + ", " + seconds(command.duration) + " apart";
+    }
+    case Action::DripNext: {
+        if (router.dripLeft() == 0)
+            return "nothing left to drip";
+        bool complete = router.dripNext();
+        if (router.dripLeft() > 0)
+            return {};
+        return outcome(router, "\"" + escaped(router.dripped()) + "\" byte by byte", complete);
     }
     case Action::Nul: return outcome(router, "a NUL byte", router.sendNul());
     case Action::Garbage: {
@@ -120,7 +131,8 @@ std::string perform(FakeRouter &router, const Command &command)
         router.acceptPending();
         return (router.refusing() ? "refusing on " : "listening on ") + router.address() + ", " + clients(router) +
                (router.silent() ? ", silent" : "") +
-               (router.stalledBytes() > 0 ? ", " + bytes(router.stalledBytes()) + " kept for resume" : "");
+               (router.stalledBytes() > 0 ? ", " + bytes(router.stalledBytes()) + " kept for resume" : "") +
+               (router.dripLeft() > 0 ? ", " + bytes(router.dripLeft()) + " left to drip" : "");
     case Action::Help: return std::string(commandSummary());
     case Action::Quit: return "bye";
     case Action::WaitClient:

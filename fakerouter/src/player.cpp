@@ -15,7 +15,7 @@ Player::Player(FakeRouter &router)
 
 void Player::report(const std::string &text)
 {
-    if (listener_)
+    if (listener_ && !text.empty())
         listener_(text);
 }
 
@@ -70,6 +70,8 @@ std::string Player::perform(const Command &command, Time now)
 std::string Player::execute(const Command &command, Time now)
 {
     noteLine(command);
+    if (command.action == Action::Drip) // it replaces a drip under way, and with it that drip's next byte
+        std::erase_if(timers_, [](const Timer &timer) { return timer.command.action == Action::DripNext; });
     std::string text;
     try {
         text = performer_(command);
@@ -78,6 +80,12 @@ std::string Player::execute(const Command &command, Time now)
     }
     if (auto next = followUp(command))
         timers_.push_back({now + command.duration, *next});
+    if ((command.action == Action::Drip || command.action == Action::DripNext) && router_.dripLeft() > 0) {
+        Command next;
+        next.action = Action::DripNext;
+        next.duration = command.duration;
+        timers_.push_back({now + command.duration, next});
+    }
     if (command.action == Action::Quit)
         quit_ = true;
     report(text);
@@ -117,13 +125,17 @@ void Player::noticeClients()
 
 void Player::runTimers(Time now)
 {
-    // A timer may set another (a refuse typed for later sets its end), so take the due ones first.
-    std::vector<Timer> due;
-    auto later = std::stable_partition(timers_.begin(), timers_.end(), [&](const Timer &t) { return t.due > now; });
-    due.assign(later, timers_.end());
-    timers_.erase(later, timers_.end());
-    for (const Timer &timer : due)
+    // The earliest first, ties in the order they were set; a timer may set another that is due by now as
+    // well (a refuse typed for later sets its end, a drip its next byte), which runs in this turn too.
+    for (;;) {
+        auto first = std::min_element(timers_.begin(), timers_.end(),
+                                      [](const Timer &a, const Timer &b) { return a.due < b.due; });
+        if (first == timers_.end() || first->due > now)
+            return;
+        Timer timer = std::move(*first);
+        timers_.erase(first);
         execute(timer.command, timer.due);
+    }
 }
 
 void Player::playScript(Time now)

@@ -8,11 +8,6 @@
 namespace sim
 {
 
-namespace
-{
-constexpr uint16_t routerPort = 1012;
-} // namespace
-
 void MemoryNetwork::reset()
 {
     sockets_.clear();

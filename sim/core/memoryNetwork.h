@@ -22,6 +22,8 @@ class MemoryNetwork
     // Far above the descriptors the host hands out, so that the two never
     // meet in the interposed calls.
     static constexpr int firstDescriptor = 1 << 24;
+    // The only port that answers: the router's call monitor.
+    static constexpr uint16_t routerPort = 1012;
 
     // ---- the program's side; errors as errno values ----
     int socket();

@@ -20,7 +20,7 @@ enum class Action {
     Send,  // text, asIs
     Stall, // text, asIs; count: bytes sent now (npos: half)
     Resume,
-    Drip, // text, asIs; duration: gap between bytes
+    Drip, // text, asIs; duration: gap between bytes (the first byte goes now, the player times the rest)
     Nul,
     Garbage, // count, seed
     Flood,   // count: bytes; duration: deadline
@@ -34,6 +34,7 @@ enum class Action {
     Help,
     Quit,
     WaitClient, // scripts only
+    DripNext,   // the player's own: the next byte of the drip under way; duration: gap to the one after
 };
 
 struct Command {
@@ -86,7 +87,9 @@ std::optional<std::chrono::milliseconds> parseDuration(std::string_view word);
 std::string unescape(std::string_view text);
 
 // Performs one command and returns a one-line report for the user. A Refuse or Silent with a duration
-// only starts; the one who plays the commands performs followUp() once the duration has passed.
+// only starts; the one who plays the commands performs followUp() once the duration has passed. A Drip
+// sends its first byte; the player performs DripNext for each further one, whose report is empty until
+// the last byte, which reports the whole drip.
 std::string perform(FakeRouter &router, const Command &command);
 std::optional<Command> followUp(const Command &command);
 

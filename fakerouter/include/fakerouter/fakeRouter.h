@@ -34,6 +34,8 @@ std::string disconnectFields(int id, long seconds);
 // Whole lines of calls that start, connect and end, cycling through ids 0 to 7, all with one timestamp,
 // at least `bytes` long and cut only at a line end.
 std::string floodPayload(std::size_t bytes, std::string_view timestamp);
+// How much of it a flood makes and writes at a time.
+inline constexpr std::size_t floodPiece = 64 * 1024;
 
 // Every client connected at the time of a write gets the same bytes, as several programs can listen to
 // the real service at once. A connection waiting in the backlog is accepted before each write, so a
@@ -96,13 +98,22 @@ class FakeRouter
     std::string resume();
     std::size_t stalledBytes() const { return stalled_.size(); }
 
-    // One byte per write, `delay` apart (TCP_NODELAY is set, so each byte travels on its own).
-    bool drip(std::string_view bytes, std::chrono::milliseconds delay);
+    // One byte per write (TCP_NODELAY is set, so each byte travels on its own), spaced by whoever owns the
+    // clock: drip() keeps the bytes and sends the first, each dripNext() the next one, and a later drip
+    // replaces the bytes not yet sent. Both return whether every byte of this drip so far was taken.
+    bool drip(std::string_view bytes);
+    bool dripNext();
+    std::size_t dripLeft() const { return dripping_.size() - dripSent_; }
+    // The bytes of the last drip, all of them.
+    const std::string &dripped() const { return dripping_; }
     bool sendNul();
     // `count` bytes of any value, newline, ";" and NUL included, the same for the same seed.
     std::string sendGarbage(std::size_t count, std::uint32_t seed);
     // Writes floodPayload(bytes) to every client until all of it is taken or `deadline` has passed, so a
-    // slow reader bounds the time, not a hang. Returns the bytes the slowest client took.
+    // slow reader bounds the time, not a hang, in pieces of floodPiece bytes made as they are written, so
+    // memory stays bounded however much is asked. Stops at the first piece not taken whole (the deadline,
+    // a full buffer of a transport that cannot wait) or once no client is left. Returns the bytes the
+    // slowest client took.
     std::size_t flood(std::size_t bytes, std::chrono::milliseconds deadline = std::chrono::seconds{10});
 
     // Bytes handed to the clients so far (each write counted once, whatever the number of clients): who
@@ -119,6 +130,9 @@ class FakeRouter
     std::chrono::milliseconds writeTimeout_{5000};
     bool silent_ = false;
     std::string stalled_;
+    std::string dripping_;
+    std::size_t dripSent_ = 0;
+    bool dripWhole_ = true; // every byte of the drip so far was taken
     std::size_t bytesOffered_ = 0;
 };
 

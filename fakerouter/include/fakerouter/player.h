@@ -1,5 +1,5 @@
-// Plays the fake router's commands in time: a script's steps, commands typed or scheduled for later, and
-// the ends of timed refusals and silences. The player never sleeps and starts no thread: whoever drives
+// Plays the fake router's commands in time: a script's steps, commands typed or scheduled for later, the
+// ends of timed refusals and silences, and a drip's bytes. The player never sleeps and starts no thread: whoever drives
 // it says what time it is, with a real clock (the command-line tool, live mode) or a virtual one (the
 // scenario runner), and asks when there is work next.
 #pragma once
@@ -27,7 +27,8 @@ class Player
     // Carries out one command and returns its report; fakerouter::perform on the router unless replaced
     // (a simulator waits there until the bytes have arrived).
     using Performer = std::function<std::string(const Command &)>;
-    // Hears every report: what each command did, clients coming and going, the script's progress.
+    // Hears every report: what each command did, clients coming and going, the script's progress, a drip's
+    // end (its bytes in between go without a word).
     using Listener = std::function<void(const std::string &)>;
 
     explicit Player(FakeRouter &router);
@@ -52,7 +53,8 @@ class Player
     // A command carried out now; a timed refuse or silent leaves its end for a later advance().
     std::string perform(const Command &command, Time now);
 
-    // Does everything due by `now`: notices clients, ends refusals and silences, plays the script's steps.
+    // Does everything due by `now`: notices clients, ends refusals and silences, sends the bytes of a drip,
+    // plays the script's steps. What is late comes at once, each at the time it was due.
     void advance(Time now);
     // When advance() has work next; nullopt when only a newcomer can bring any (a client for `wait
     // client`) or nothing is left. Clients come without telling, so a driver also looks now and then.
@@ -89,7 +91,7 @@ class Player
         Time due;
         Command command;
     };
-    std::vector<Timer> timers_; // in the order they were set
+    std::vector<Timer> timers_; // in the order they were set; a drip's next byte is one
     std::size_t clients_ = 0;
     std::vector<std::string> lines_ = std::vector<std::string>(8, "idle");
 };
