@@ -1,7 +1,7 @@
 // Plays the fake router's commands in time: a script's steps, commands typed or scheduled for later, the
-// ends of timed refusals and silences, and a drip's bytes. The player never sleeps and starts no thread: whoever drives
-// it says what time it is, with a real clock (the command-line tool, live mode) or a virtual one (the
-// scenario runner), and asks when there is work next.
+// ends of timed refusals and silences, and a drip's bytes. The player never sleeps and starts no thread:
+// whoever drives it says what time it is, with a real clock (the command-line tool, live mode) or a
+// virtual one (the scenario runner), and asks when there is work next.
 #pragma once
 
 #include "fakerouter/commands.h"

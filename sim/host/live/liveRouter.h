@@ -37,8 +37,9 @@ class LiveRouter
     void resumeDemo();
     bool demoPaused() const { return paused_; } // only ever while a script plays
 
-    // From the event loop: does what is due. Skipped while a console
-    // command that takes its time (drip, flood) holds the router.
+    // From the event loop: does what is due (a drip's bytes too). Skipped
+    // while a console command that takes its time (a flood) holds the
+    // router.
     void advance();
     // The lines and clients as the event thread last saw them.
     const std::vector<std::string> &lines() const;
