@@ -26,12 +26,28 @@ std::string format(const char *fmt, ...)
     return buf;
 }
 
+} // namespace
+
+#ifdef __EMSCRIPTEN__
+// The browser build has no dynamic symbols: its table of the program's image
+// descriptors is made from the program's image list when it is built.
+const char *linkedImageName(const TYPE_GrData *gd);
+#endif
+
+namespace
+{
+
 // The program exports its image descriptors, so the journal can name them.
 std::string imageName(const TYPE_GrData *gd)
 {
+#ifdef __EMSCRIPTEN__
+    if (const char *name = gd ? linkedImageName(gd) : nullptr)
+        return name;
+#else
     Dl_info info;
     if (gd && dladdr(gd, &info) && info.dli_sname && info.dli_saddr == gd)
         return info.dli_sname;
+#endif
     return gd ? format("image %ux%u", gd->width, gd->height) : "no image";
 }
 

@@ -1,4 +1,5 @@
-// ringwatcher-sim for the receiver's CPU: runs scenario scripts in virtual
+// ringwatcher-sim for the receiver's CPU and for Node.js (the browser build):
+// runs scenario scripts in virtual
 // time with the firmware core only (no text, JPEG or PNG drawing), so that
 // its journal can be compared with the PC run of the same scripts.
 #include <cstdio>
@@ -144,6 +145,9 @@ int run(const Arguments &args)
     options.program = args.program;
     options.diskTemplate = args.disk;
     options.echo = args.echo;
+#ifdef __EMSCRIPTEN__
+    options.transport = sim::Transport::Memory; // no sockets in the browser build
+#endif
 
     std::ofstream journal;
     if (!args.journal.empty()) {

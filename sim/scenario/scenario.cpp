@@ -16,6 +16,7 @@
 #include "fakerouter/player.h"
 #include "firmware.h"
 #include "loader.h"
+#include "memoryTransport.h"
 #include "network.h"
 #include "receiver.h"
 #include "remote.h"
@@ -301,9 +302,13 @@ void Run::execute(std::string_view script)
 {
     BootOptions boot;
     boot.diskTemplate = options_.diskTemplate;
+    boot.transport = options_.transport;
     booted_ = std::make_unique<TemporaryReceiver>(boot);
     firmware().journal.setEcho(options_.echo);
-    router_ = std::make_unique<fakerouter::FakeRouter>(0);
+    if (options_.transport == Transport::Memory)
+        router_ = std::make_unique<fakerouter::FakeRouter>(std::make_unique<MemoryTransport>());
+    else
+        router_ = std::make_unique<fakerouter::FakeRouter>(0);
     router_->setClock([] { return firmware().clock.wallTime(); });
     network().setRouter("", router_->port());
     player_ = std::make_unique<fakerouter::Player>(*router_);

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "network.h"
 #include "osd.h"
 
 namespace sim
@@ -21,6 +22,9 @@ struct ScenarioOptions {
     std::filesystem::path diskTemplate;  // copied to a fresh disk root; empty: empty disk
     std::filesystem::path screenshotDir; // where "screenshot" writes
     bool echo = false;                   // journal to stderr as it happens
+    // The program's sockets: the host's, with the fake router on loopback,
+    // or byte queues in memory (a build without sockets of its own).
+    Transport transport = Transport::Tcp;
     // PC front end: PNG writing and golden comparison (absent on the receiver build).
     std::function<bool(const Surface &, const std::filesystem::path &)> writePng;
     std::function<std::optional<std::string>(const Surface &, const std::string &name)> compareGolden;
