@@ -188,6 +188,46 @@ TEST(StbJpegTest, PhotosDecodeAsWithLibjpeg)
     }
 }
 
+// What is no JPEG, or only the start of one, is refused with the file's
+// name, wherever it is damaged.
+TEST(StbJpegTest, BrokenFilesAreRefused)
+{
+    char pattern[] = "/tmp/rw-stbjpeg-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    fs::path dir = pattern;
+    std::ifstream in(RW_SOURCE_DIR "/demo/disk/PhotoFiles/Ringwatcher/anna.jpg", std::ios::binary);
+    std::string good((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GT(good.size(), 1000u);
+    std::string noStart = good, noRows = good;
+    noStart[1] = 0;
+    size_t frame = noRows.find("\377\300");
+    ASSERT_NE(frame, std::string::npos);
+    noRows[frame + 5] = noRows[frame + 6] = 0; // a frame of height 0
+    const std::pair<const char *, std::string> broken[] = {
+        {"empty.jpg", ""},
+        {"text.jpg", "name = Anna\n"},
+        {"header.jpg", good.substr(0, 40)},
+        {"start.jpg", noStart},
+        {"rows.jpg", noRows},
+        {"tables.jpg", good.substr(0, good.size() / 20)},
+        {"cut.jpg", good.substr(0, good.size() * 2 / 3)}}; // libjpeg would show the part it has
+    for (const auto &[name, contents] : broken)
+        std::ofstream(dir / name, std::ios::binary) << contents;
+    for (const fs::path &file : {dir / "missing.jpg", dir} /* a folder is no picture */) {
+        std::string error;
+        EXPECT_FALSE(sim::readJpeg(file, &error)) << file;
+        EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+    }
+    for (const auto &[name, contents] : broken) {
+        std::string error;
+        EXPECT_FALSE(sim::readJpeg(dir / name, &error)) << name;
+        EXPECT_NE(error.find(name), std::string::npos) << error;
+        Surface out;
+        EXPECT_FALSE(sim::decodeJpegFitted(dir / name, 68, 62, out)) << name;
+    }
+    fs::remove_all(dir);
+}
+
 // libpng reads what stb writes, and stb what libpng writes, pixel for pixel.
 TEST(StbPngTest, LibpngAndStbAgree)
 {
