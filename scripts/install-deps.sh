@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    libfreetype-dev fonts-dejavu-core fonts-dejavu-extra libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libexif-dev libpixman-1-dev zlib1g-dev
+    libfreetype-dev fonts-dejavu-core fonts-dejavu-extra libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libstb-dev libexif-dev libpixman-1-dev zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libcpp-httplib-dev libboost-dev nlohmann-json3-dev libcli11-dev libpugixml-dev libelf-dev
     libcurl4-openssl-dev libssl-dev libheif-dev

@@ -1,5 +1,6 @@
-// TAP_Osd_DrawJpeg on the PC: JPEG files decoded with libjpeg-turbo and
-// fitted into the program's picture box.
+// TAP_Osd_DrawJpeg on the PC: JPEG files decoded and fitted into the
+// program's picture box. The PC build decodes with libjpeg-turbo (jpeg.cpp),
+// the WebAssembly build with stb_image (jpegStb.cpp).
 #pragma once
 
 #include <filesystem>
@@ -7,23 +8,26 @@
 #include <string>
 
 #include "osd.h"
+#include "pictureFit.h"
 
 namespace sim
 {
 
 // The whole picture, opaque; nothing on a missing, unreadable or broken file
-// (the reason in `error`). Damage that libjpeg can step over (data cut short
-// after the header, stray bytes) gives what it recovers, as a receiver shows
-// it. With a box size the decoder may use libjpeg's cheap scaling by 1/2,
-// 1/4 or 1/8 as long as fitting the result into the box still shrinks it.
+// (the reason in `error`). With a box size the decoder may shrink the picture
+// cheaply while it decodes, as long as fitting the result into the box still
+// shrinks it. This is the build's decoder, one of the two below.
 std::optional<Surface> readJpeg(const std::filesystem::path &file, std::string *error = nullptr, int boxWidth = 0,
                                 int boxHeight = 0);
 
-// The picture scaled to fit w x h with its aspect kept, centred in a w x h
-// surface; the box around a picture of another shape is black, as a
-// receiver's picture box shows it. Down-scaling averages areas, up-scaling
-// interpolates bilinearly.
-Surface fitPicture(const Surface &picture, int w, int h);
+// Damage that libjpeg can step over (data cut short after the header, stray
+// bytes) gives what it recovers, as a receiver shows it; it shrinks by 1/2,
+// 1/4 or 1/8 while decoding.
+std::optional<Surface> readJpegWithLibjpeg(const std::filesystem::path &file, std::string *error, int boxWidth,
+                                           int boxHeight);
+// stb_image refuses damaged data and never shrinks while decoding.
+std::optional<Surface> readJpegWithStb(const std::filesystem::path &file, std::string *error, int boxWidth,
+                                       int boxHeight);
 
 // The JpegDecoder of the simulator's display (Osd::setJpegDecoder).
 bool decodeJpegFitted(const std::filesystem::path &file, int w, int h, Surface &out);

@@ -1,4 +1,4 @@
-// PNG through libpng's simplified API. A Surface holds 0xAARRGGBB words,
+// PNG through libpng (its simplified API where it can). A Surface holds 0xAARRGGBB words,
 // which are B, G, R, A bytes in memory on the little-endian PCs this runs on.
 #include "pngFile.h"
 
@@ -156,26 +156,6 @@ std::optional<Surface> readPng(const std::filesystem::path &file, std::string *e
         return std::nullopt;
     }
     return s;
-}
-
-std::optional<Surface> readTvPicture(const std::filesystem::path &file, std::string *error)
-{
-    auto picture = readPng(file, error);
-    if (picture && (picture->width != screenWidth || picture->height != screenHeight)) {
-        if (error)
-            *error = file.string() + ": the TV picture must be " + std::to_string(screenWidth) + " x " +
-                     std::to_string(screenHeight) + ", not " + std::to_string(picture->width) + " x " +
-                     std::to_string(picture->height);
-        return std::nullopt;
-    }
-    // A screen has no holes: transparent parts show black.
-    if (picture)
-        for (uint32_t &p : picture->pixels) {
-            uint32_t a = p >> 24;
-            auto c = [&](int shift) { return (((p >> shift) & 0xFF) * a + 127) / 255 << shift; };
-            p = 0xFF000000u | c(16) | c(8) | c(0);
-        }
-    return picture;
 }
 
 } // namespace sim

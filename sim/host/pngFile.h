@@ -1,5 +1,7 @@
 // PNG files of the simulator's frames: screenshots, golden pictures, the
-// browser page's frame, and a user's own TV picture.
+// browser page's frame, and a user's own TV picture. The PC build links
+// libpng (pngFile.cpp), the WebAssembly build stb_image and stb_image_write
+// (pngStb.cpp); readTvPicture is theirs alike (pictureFit.cpp).
 #pragma once
 
 #include <filesystem>

@@ -1,11 +1,10 @@
-// Text setting with FreeType: light auto-hinting (vertical only) and 8-bit
-// anti-aliasing, glyphs rendered once per font size and code point.
+// Line layout over the build's glyph raster: glyphs rendered once per font
+// size and code point, pens on whole pixels, the line's baseline centred in
+// its box.
 #include "typesetter.h"
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <stdexcept>
 
@@ -16,7 +15,6 @@ namespace
 {
 
 constexpr char32_t ellipsis = 0x2026;
-constexpr FT_Int32 loadFlags = FT_LOAD_RENDER | FT_LOAD_TARGET_LIGHT;
 
 // Latin-1 bytes are the code points 0 to 255. The C0 and C1 control codes
 // have no glyph; they take no room and draw nothing.
@@ -45,50 +43,40 @@ FontSetting defaultFont(int fontSize)
     return {folder / "DejaVuSansCondensed.ttf", 15, 19};
 }
 
-struct Typesetter::Library {
-    FT_Library handle = nullptr;
-    Library()
-    {
-        if (FT_Init_FreeType(&handle) != 0)
-            throw std::runtime_error("FreeType cannot start");
-    }
-    ~Library() { FT_Done_FreeType(handle); }
-};
+// simtext_stb compiles this file with RW_TEXT_STB; only that build links
+// stb_truetype, only the other one FreeType.
+std::unique_ptr<GlyphRaster> openGlyphRaster(const FontSetting &setting)
+{
+#ifdef RW_TEXT_STB
+    return openStbRaster(setting);
+#else
+    return openFreetypeRaster(setting);
+#endif
+}
 
 struct Typesetter::Face {
-    FT_Face handle = nullptr;
     FontSetting setting;
+    std::unique_ptr<GlyphRaster> raster;
     int baseline = 0; // from the top of the line box
     // Latin-1 code points at 0..255, the ellipsis at 256.
-    mutable std::array<std::optional<Glyph>, 257> glyphs;
+    mutable std::array<std::optional<GlyphBitmap>, 257> glyphs;
 
-    Face(FT_Library library, FontSetting s) : setting(std::move(s))
+    Face(FontSetting s, RasterOpener open) : setting(std::move(s)), raster(open(setting))
     {
-        if (FT_New_Face(library, setting.file.c_str(), 0, &handle) != 0)
-            throw std::runtime_error("cannot load the font " + setting.file.string() +
-                                     " (Debian packages fonts-dejavu-core and fonts-dejavu-extra)");
-        if (FT_Set_Pixel_Sizes(handle, 0, static_cast<FT_UInt>(setting.pixelSize)) != 0)
-            throw std::runtime_error("the font " + setting.file.string() + " has no size " +
-                                     std::to_string(setting.pixelSize));
-        int ascender = static_cast<int>(handle->size->metrics.ascender >> 6);
-        int descender = static_cast<int>(-handle->size->metrics.descender >> 6);
+        int ascender = raster->ascender(), descender = raster->descender();
         baseline = std::max(0, (setting.lineHeight - ascender - descender) / 2) + ascender;
     }
-    ~Face() { FT_Done_Face(handle); }
 };
 
-Typesetter::Typesetter(std::vector<FontSetting> sizes) : library_(std::make_unique<Library>())
+Typesetter::Typesetter(std::vector<FontSetting> sizes, RasterOpener open)
 {
     if (sizes.empty())
         throw std::runtime_error("no font sizes");
     for (auto &setting : sizes)
-        faces_.push_back(std::make_unique<Face>(library_->handle, std::move(setting)));
+        faces_.push_back(std::make_unique<Face>(std::move(setting), open));
 }
 
-Typesetter::~Typesetter()
-{
-    faces_.clear(); // faces before their library
-}
+Typesetter::~Typesetter() = default;
 
 const Typesetter::Face &Typesetter::face(int fontSize) const
 {
@@ -101,26 +89,12 @@ int Typesetter::lineHeight(int fontSize) const
     return face(fontSize).setting.lineHeight;
 }
 
-const Typesetter::Glyph &Typesetter::glyph(const Face &f, char32_t codePoint) const
+const GlyphBitmap &Typesetter::glyph(const Face &f, char32_t codePoint) const
 {
     size_t slot = codePoint == ellipsis ? 256 : static_cast<size_t>(codePoint & 0xFF);
     auto &cached = f.glyphs[slot];
-    if (cached)
-        return *cached;
-    Glyph g;
-    if (FT_Load_Char(f.handle, codePoint, loadFlags) == 0) {
-        FT_GlyphSlot s = f.handle->glyph;
-        g.left = s->bitmap_left;
-        g.top = s->bitmap_top;
-        g.width = static_cast<int>(s->bitmap.width);
-        g.rows = static_cast<int>(s->bitmap.rows);
-        g.advance = s->advance.x;
-        g.coverage.resize(static_cast<size_t>(g.width) * g.rows);
-        for (int row = 0; row < g.rows; ++row)
-            std::copy_n(s->bitmap.buffer + static_cast<ptrdiff_t>(row) * s->bitmap.pitch, g.width,
-                        g.coverage.begin() + static_cast<ptrdiff_t>(row) * g.width);
-    }
-    cached = std::move(g);
+    if (!cached)
+        cached = f.raster->render(codePoint);
     return *cached;
 }
 
@@ -208,7 +182,7 @@ void Typesetter::draw(Surface &surface, int x, int y, int maxX, std::string_view
     long pen = static_cast<long>(start) << 6;
     int baseline = y + f.baseline;
     for (char32_t c : text) {
-        const Glyph &g = glyph(f, c);
+        const GlyphBitmap &g = glyph(f, c);
         int gx = static_cast<int>((pen + 32) >> 6) + g.left;
         int gy = baseline - g.top;
         for (int row = 0; row < g.rows; ++row) {

@@ -1,28 +1,21 @@
-// The firmware's text drawing on the PC: Latin-1 texts set with FreeType from
-// fixed font files, with fixed hinting and anti-aliasing so that the same
-// text gives the same pixels on every machine with the same Debian packages.
+// The firmware's text drawing on the PC: Latin-1 texts set from fixed font
+// files, with fixed hinting and anti-aliasing so that the same text gives the
+// same pixels on every machine with the same Debian packages. The glyphs come
+// from the build's GlyphRaster (FreeType, or stb_truetype in the WebAssembly
+// build); the layout here is the same for both.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "glyphRaster.h"
 #include "osd.h"
 
 namespace sim
 {
-
-// One font size of the firmware: a font file at a pixel size, and the height
-// of the line box that a text at y = top occupies.
-struct FontSetting {
-    std::filesystem::path file;
-    int pixelSize;
-    int lineHeight;
-};
 
 // Font size 0 sets the tab captions (one line on a 25-pixel header); font size
 // 1 sets everything else, including the book's rows 30 pixels apart and its
@@ -34,8 +27,10 @@ FontSetting defaultFont(int fontSize);
 class Typesetter
 {
   public:
-    // Throws std::runtime_error when a font file cannot be loaded.
-    explicit Typesetter(std::vector<FontSetting> sizes = {defaultFont(0), defaultFont(1)});
+    // Throws std::runtime_error when a font file cannot be loaded. `open`
+    // picks the glyph library; the default is the build's.
+    explicit Typesetter(std::vector<FontSetting> sizes = {defaultFont(0), defaultFont(1)},
+                        RasterOpener open = openGlyphRaster);
     ~Typesetter();
     Typesetter(const Typesetter &) = delete;
     Typesetter &operator=(const Typesetter &) = delete;
@@ -61,20 +56,12 @@ class Typesetter
     TextRenderer renderer() const;
 
   private:
-    struct Glyph {
-        int left = 0, top = 0; // bitmap offset from the pen position on the baseline
-        int width = 0, rows = 0;
-        long advance = 0; // 26.6 fixed point
-        std::vector<uint8_t> coverage;
-    };
     struct Face;
 
     const Face &face(int fontSize) const;
-    const Glyph &glyph(const Face &f, char32_t codePoint) const;
+    const GlyphBitmap &glyph(const Face &f, char32_t codePoint) const;
     int widthOf(const Face &f, std::u32string_view text) const;
 
-    struct Library;
-    std::unique_ptr<Library> library_;
     std::vector<std::unique_ptr<Face>> faces_;
 };
 
