@@ -1,0 +1,76 @@
+// The browser build as a static site in Debian's Chromium: the program
+// starts and connects in the tab, a ring from the call panel shows the
+// caller by name, the book opens, and a disk of our own dropped on the page
+// restarts the program with its caller.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { mkdirSync, mkdtempSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { browser, screenBox, root } from './simulator.mjs';
+import { serveSite } from './staticSite.mjs';
+
+let server, context, page;
+const problems = [];
+const until = (fn, arg, timeout = 20000) => page.waitForFunction(fn, arg, { timeout });
+const screenHas = text => until(t => (window.rw.status.screenText || []).includes(t), text);
+
+before(async () => {
+  server = await serveSite();
+  context = await browser();
+  page = await context.newPage();
+  page.on('pageerror', e => problems.push(e.message));
+  page.on('response', r => { if (r.status() >= 400) problems.push(r.url() + ' ' + r.status()); });
+});
+after(async () => {
+  await context?.close();
+  await server?.close();
+});
+
+test('the site starts the program in the tab, and it connects to the router', async () => {
+  await page.goto(server.url);
+  await until(() => window.rw.online && window.rw.frame >= 0);
+  await until(() => document.getElementById('prints').textContent.includes('Starting Ringwatcher 1.2'));
+  await until(() => window.rw.status.connected);
+  assert.equal(await page.textContent('#sRouter'), 'connected');
+  assert.deepEqual(problems, []);
+});
+
+test('a ring from the call panel shows the caller by name, and the book opens', async () => {
+  const bar = [40, 62, 300, 40];
+  await page.selectOption('#caller', '0301234567');
+  const before = await screenBox(page, ...bar);
+  await page.click('#ring');
+  await screenHas('Anna Müller');
+  await page.waitForTimeout(100);
+  const shown = await screenBox(page, ...bar);
+  assert.ok(shown.reduce((sum, v, i) => sum + Math.abs(v - before[i]), 0) > 30, `${before} -> ${shown}`);
+  assert.match(await page.textContent('#screenSays'), /Anna Müller\. Eingehender Anruf für/);
+  mkdirSync(join(root, 'build/wasm/screenshots'), { recursive: true });
+  await page.screenshot({ path: process.env.RW_SITE_SCREENSHOT || join(root, 'build/wasm/screenshots/site.png') });
+
+  await page.click('#hangup');
+  await until(() => window.rw.status.lines[0] === 'idle');
+  await page.click('#remote [data-key="action"]');
+  await screenHas('Anrufliste');
+  assert.ok((await page.evaluate(() => window.rw.status.screenText)).includes('Anna Müller'));
+  await page.click('#remote [data-key="dismiss"]'); // first the status window
+  await page.click('#remote [data-key="dismiss"]');
+  await until(() => window.rw.status.normalViewing && window.rw.status.screenText.length === 0);
+});
+
+test('a disk of our own restarts the program, which names its caller', async () => {
+  const folder = mkdtempSync(join(tmpdir(), 'rw-own-disk-'));
+  const book = join(folder, 'addrbook.dat');
+  writeFileSync(book, Buffer.from('0305550001 = Zuhause\n0221987654 = Gr\xe4fin Zahl, , Schlo\xdf\n', 'latin1'));
+  await page.setInputFiles('#ownDisk input[type=file]', [book]);
+  await until(() => document.getElementById('prints').textContent.includes('the program starts anew on your own disk'));
+  // The new program's setup comes with its first status, not connected yet.
+  await until(() => window.rw.setup.callers.some(c => c.number === '0221987654'));
+  await until(() => window.rw.status.connected);
+  assert.match(await page.textContent('#ownDiskState'), /addrbook\.dat/);
+  await page.selectOption('#caller', '0221987654');
+  await page.click('#ring');
+  await screenHas('Gräfin Zahl');
+  assert.deepEqual(problems, []);
+});
