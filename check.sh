@@ -2,7 +2,8 @@
 # Installs what is missing, then builds and checks everything: the PC build's
 # tests and scenarios, the live page in Chromium, the same under AddressSanitizer and UBSan, the
 # receiver build (checked with tapcheck and run under emulation against the
-# PC run), short fuzz runs and the benchmarks against their budgets.
+# PC run), the browser build (its scenarios under Node.js against the PC run,
+# its static site in Chromium), short fuzz runs and the benchmarks against their budgets.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -28,6 +29,11 @@ ctest --preset asan
 if [ -x scripts/check-receiver-build.sh ]; then
     step "Receiver build"
     scripts/check-receiver-build.sh
+fi
+
+if [ -x scripts/check-browser-build.sh ]; then
+    step "Browser build"
+    scripts/check-browser-build.sh
 fi
 
 if [ -x fuzz/run.sh ]; then

@@ -11,6 +11,7 @@ packages=(
     libcurl4-openssl-dev libssl-dev libheif-dev
     clang clang-format libclang-rt-14-dev valgrind
     g++-mipsel-linux-gnu qemu-user
+    emscripten fonttools
     chromium
 )
 [ "${1:-}" = "--demo-only" ] && packages=(

@@ -3,12 +3,12 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
-#include <type_traits>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <type_traits>
 
 namespace fakerouter
 {

@@ -259,15 +259,20 @@ void Osd::compose() const
         order.push_back(&r);
     std::sort(order.begin(), order.end(), [](auto *a, auto *b) { return a->order < b->order; });
     for (const Region *r : order) {
-        if (r->surface->pixels.empty())
+        const Surface &s = *r->surface;
+        if (s.pixels.empty())
             continue;
-        for (int row = 0; row < r->surface->height; ++row)
-            for (int col = 0; col < r->surface->width; ++col) {
-                int tx = r->x + col, ty = r->y + row;
-                if (tx < 0 || ty < 0 || tx >= frame_.width || ty >= frame_.height)
-                    continue;
-                frame_.at(tx, ty) = blend(frame_.at(tx, ty), r->surface->at(col, row));
-            }
+        // Only the part on the screen; a region is mostly transparent, and
+        // those pixels leave what is below as it is.
+        int left = std::max(0, -r->x), top = std::max(0, -r->y);
+        int right = std::min(s.width, frame_.width - r->x), bottom = std::min(s.height, frame_.height - r->y);
+        for (int row = top; row < bottom; ++row) {
+            const uint32_t *from = s.pixels.data() + static_cast<size_t>(row) * s.width;
+            uint32_t *to = frame_.pixels.data() + static_cast<size_t>(r->y + row) * frame_.width + r->x;
+            for (int col = left; col < right; ++col)
+                if (from[col] >> 24 != 0)
+                    to[col] = blend(to[col], from[col]);
+        }
     }
     frameStale_ = false;
 }

@@ -4,7 +4,10 @@
 # -DINPUT=page/index.html -DOUTPUT=site/index.html
 file(READ "${INPUT}" page)
 string(REPLACE "href=\"/favicon.ico\"" "href=\"icon.svg\"" page "${page}")
-string(REPLACE "href=\"/page.css\" />" "href=\"page.css\" />\n    <link rel=\"stylesheet\" href=\"site.css\" />" page "${page}")
+string(REPLACE "href=\"/page.css\" />"
+               "href=\"page.css\" />\n    <link rel=\"stylesheet\" href=\"site.css\" />
+    <link rel=\"preload\" href=\"ringwatcher.wasm\" as=\"fetch\" type=\"application/wasm\" crossorigin />
+    <link rel=\"preload\" href=\"ringwatcher.data\" as=\"fetch\" crossorigin />" page "${page}")
 string(REPLACE "href=\"/journal.txt\"" "href=\"journal.txt\"" page "${page}")
 string(REPLACE "<script src=\"/transport.js\"></script>"
                "<script src=\"ringwatcher.js\"></script>\n    <script src=\"transport.js\"></script>" page "${page}")

@@ -16,9 +16,21 @@
 namespace
 {
 
+// The page's feed, noting when the page has something new to read, so that
+// a turn that changed nothing costs the page no call to read it.
+class TabFeed : public sim::PageFeed
+{
+  public:
+    using PageFeed::PageFeed;
+    bool news = true;
+
+  private:
+    void changed() override { news = true; }
+};
+
 sim::LiveOptions options;
 std::unique_ptr<sim::Typesetter> typesetter;
-std::unique_ptr<sim::PageFeed> feed;
+std::unique_ptr<TabFeed> feed;
 std::unique_ptr<sim::LiveSession> session;
 std::unique_ptr<sim::live::EventStream> viewer;
 std::string events;
@@ -46,7 +58,7 @@ EMSCRIPTEN_KEEPALIVE int rwStart(const char *disk, const char *script)
         std::fprintf(stderr, "%s\n", e.what());
         return 2;
     }
-    feed = std::make_unique<sim::PageFeed>([](const std::string &line, double after, bool &failed) {
+    feed = std::make_unique<TabFeed>([](const std::string &line, double after, bool &failed) {
         return session->router()->console(line, after, failed);
     });
     session = std::make_unique<sim::LiveSession>(options, *typesetter, feed.get());
@@ -57,19 +69,20 @@ EMSCRIPTEN_KEEPALIVE int rwStart(const char *disk, const char *script)
 }
 
 // One turn of the event loop, and the frame it made encoded for the page.
-// 1 while the session goes on, 2 when the page asked for a fresh program
-// (which takes a fresh module), 0 when it has ended.
+// Flags: 1 while the session goes on, 2 when the page asked for a fresh
+// program (which takes a fresh module), 4 when rwEvents has news.
 EMSCRIPTEN_KEEPALIVE int rwTurn()
 {
     bool going = session->turn();
     feed->encodeLatest();
-    return session->restartWanted() ? 2 : going ? 1 : 0;
+    return (going ? 1 : 0) | (session->restartWanted() ? 2 : 0) | (feed->news ? 4 : 0);
 }
 
 // What the page has not seen yet, as server-sent events (UTF-8).
 EMSCRIPTEN_KEEPALIVE const char *rwEvents()
 {
     events.clear();
+    feed->news = false;
     viewer->next(events);
     return events.c_str();
 }

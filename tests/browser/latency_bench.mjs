@@ -1,17 +1,36 @@
 // Benchmark: from a router line sent through the page's router console to
 // the changed pixels of the status bar readable from the page's screen, in
-// Debian's headless Chromium; and the simulator's CPU use while the page is
-// open and nothing happens. Prints the figures that bench/README.md keeps.
-//   node latency_bench.mjs [LINES] [IDLE_SECONDS]
-import { readFileSync } from 'node:fs';
+// Debian's headless Chromium; the CPU used while the page is open and
+// nothing happens; and how long the page takes to its first frame. Prints
+// the figures that bench/README.md keeps.
+//   node latency_bench.mjs [--site] [LINES] [IDLE_SECONDS]
+// Without --site it measures live mode (the simulator is its own process);
+// with it the browser build's static site, where the simulator runs in the
+// page's renderer process.
+import { readdirSync, readFileSync } from 'node:fs';
 import { Simulator, browser } from './simulator.mjs';
+import { serveSite } from './staticSite.mjs';
 
-const lines = Number(process.argv[2] || 300);
-const idleSeconds = Number(process.argv[3] || 20);
+const args = process.argv.slice(2);
+const onSite = args[0] === '--site';
+if (onSite) args.shift();
+const lines = Number(args[0] || 300);
+const idleSeconds = Number(args[1] || 20);
 
 function cpuTicks(pid) {
   const fields = readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
   return Number(fields[11]) + Number(fields[12]); // utime + stime, in clock ticks (100 a second)
+}
+// Chromium's renderer processes: where the site's simulator runs.
+function renderers() {
+  const out = [];
+  for (const pid of readdirSync('/proc').filter(p => /^\d+$/.test(p))) {
+    try {
+      const cmd = readFileSync(`/proc/${pid}/cmdline`, 'utf8');
+      if (cmd.includes('chromium') && cmd.includes('--type=renderer')) out.push(pid);
+    } catch { /* gone meanwhile */ }
+  }
+  return out;
 }
 function summary(samples) {
   const s = [...samples].sort((a, b) => a - b);
@@ -20,19 +39,26 @@ function summary(samples) {
   return { count: s.length, median, p99: at(0.99), max: s[s.length - 1], mean: s.reduce((a, b) => a + b, 0) / s.length };
 }
 
-const sim = await new Simulator().start();
+const target = onSite ? await serveSite() : await new Simulator().start();
 const context = await browser();
 const page = await context.newPage();
 try {
-  await page.goto(sim.url);
+  await page.goto(target.url);
+  await page.waitForFunction(() => window.rw.frame >= 0, null, { timeout: 30000 });
+  // Time from the start of navigation to the first frame on the screen.
+  const firstFrame = await page.evaluate(() => window.rw.shownAt);
   await page.waitForFunction(() => window.rw.status.connected, null, { timeout: 30000 });
   await page.waitForTimeout(1000);
 
-  // Page open, nothing happening.
-  const before = cpuTicks(sim.process.pid);
+  // Page open, nothing happening: the demo stands aside once the console
+  // was used.
+  await page.evaluate(() => window.rwTransport.post('/router', { command: 'status' }));
+  await page.waitForTimeout(500);
+  const pids = onSite ? renderers() : [target.process.pid];
+  const ticks = () => pids.reduce((sum, pid) => sum + cpuTicks(pid), 0);
+  const before = ticks();
   await page.waitForTimeout(idleSeconds * 1000);
-  const idleCpu = (cpuTicks(sim.process.pid) - before) / idleSeconds; // percent of one core
-  const framesBefore = await page.evaluate(() => window.rw.frame);
+  const idleCpu = (ticks() - before) / idleSeconds; // percent of one core
 
   const samples = await page.evaluate(async lines => {
     const img = document.getElementById('screen');
@@ -57,7 +83,7 @@ try {
         };
       });
       const sent = performance.now();
-      fetch('/router', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ command }) });
+      window.rwTransport.post('/router', { command });
       out.push((await shown) - sent);
       await new Promise(r => setTimeout(r, 20 + Math.random() * 10)); // spread over the idle cycle
     }
@@ -66,11 +92,13 @@ try {
   }, lines);
 
   const s = summary(samples);
-  console.log(`browser latency, router line to changed pixels, ${s.count} lines: median ${s.median.toFixed(1)} ms, ` +
+  const what = onSite ? 'site' : 'live page';
+  console.log(`${what}: first frame ${firstFrame.toFixed(0)} ms after the start of navigation`);
+  console.log(`${what}: router line to changed pixels, ${s.count} lines: median ${s.median.toFixed(1)} ms, ` +
               `99th percentile ${s.p99.toFixed(1)} ms, mean ${s.mean.toFixed(1)} ms, max ${s.max.toFixed(1)} ms`);
-  console.log(`simulator CPU with the page open and nothing happening: ${idleCpu.toFixed(2)} % of a core ` +
-              `over ${idleSeconds} s (frames pushed meanwhile: ${framesBefore >= 0 ? 'none after start-up' : 'none'})`);
+  console.log(`${what}: ${onSite ? 'renderer' : 'simulator'} CPU with the page open and nothing happening: ` +
+              `${idleCpu.toFixed(2)} % of a core over ${idleSeconds} s`);
 } finally {
   await context.close();
-  await sim.stop();
+  await (onSite ? target.close() : target.stop());
 }

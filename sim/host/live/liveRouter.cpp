@@ -9,7 +9,8 @@ namespace sim
 
 using std::chrono::milliseconds;
 
-LiveRouter::LiveRouter(const std::filesystem::path &script, bool loops, std::unique_ptr<fakerouter::Transport> transport)
+LiveRouter::LiveRouter(const std::filesystem::path &script, bool loops,
+                       std::unique_ptr<fakerouter::Transport> transport)
     : router_(transport ? std::make_unique<fakerouter::FakeRouter>(std::move(transport))
                         : std::make_unique<fakerouter::FakeRouter>(0)),
       loops_(loops)

@@ -90,8 +90,7 @@ bool LiveSession::setUpRouter()
         if (!options_.memoryNetwork) {
             network().setRouter("", router_->port());
             std::printf("fake router on 127.0.0.1:%u%s\n", router_->port(),
-                        options_.routerScript.empty() ? ""
-                                                      : (", playing " + options_.routerScript.string()).c_str());
+                        options_.routerScript.empty() ? "" : (", playing " + options_.routerScript.string()).c_str());
         }
     }
     return true;
@@ -357,8 +356,7 @@ int runLive(const LiveOptions &options, const Typesetter &typesetter)
                 return live->router()->console(line, after, failed);
             };
         try {
-            LivePage::Options where{options.bindAddress, static_cast<uint16_t>(options.httpPort),
-                                    options.allowedHosts};
+            LivePage::Options where{options.bindAddress, static_cast<uint16_t>(options.httpPort), options.allowedHosts};
             page = std::make_unique<LivePage>(where, console);
         } catch (const std::exception &e) {
             std::fprintf(stderr,

@@ -52,7 +52,8 @@
       }
       bytes += file.size;
       if (bytes > maxBytes) {
-        state.textContent = "Those files are larger than 16 MB together; a receiver's address book and pictures are far smaller.";
+        state.textContent =
+          "Those files are larger than 16 MB together; a receiver's address book and pictures are far smaller.";
         return;
       }
       chosen.push({ folder, name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) });
