@@ -20,6 +20,46 @@
 namespace sim
 {
 
+namespace
+{
+
+// stb_image 2.27 fills a Huffman table before it counts its symbols, and a
+// table of more than 256 symbols writes past it. Every table it could read is
+// checked here first: markers are found as stb_image finds them (after fill
+// bytes and stray bytes, within a scan's data), segments are stepped over by
+// their length as stb_image steps over those it accepts, and tables are read
+// as it reads them, zeros past the end of the file included.
+bool huffmanTablesFit(const std::vector<unsigned char> &b)
+{
+    auto at = [&](size_t i) -> unsigned { return i < b.size() ? b[i] : 0; };
+    size_t i = 0;
+    while (i < b.size()) {
+        if (b[i++] != 0xFF)
+            continue;
+        while (i < b.size() && b[i] == 0xFF)
+            ++i;
+        unsigned marker = at(i++);
+        // Stuffed zero, TEM, restart, start and end of image: no length.
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9))
+            continue;
+        size_t length = at(i) << 8 | at(i + 1);
+        if (marker == 0xC4)
+            for (long left = static_cast<long>(length) - 2, table = static_cast<long>(i) + 2; left > 0;) {
+                unsigned symbols = 0;
+                for (int k = 1; k <= 16; ++k)
+                    symbols += at(static_cast<size_t>(table + k));
+                if (symbols > 256)
+                    return false;
+                table += 17 + symbols;
+                left -= 17 + symbols;
+            }
+        i += length; // a scan's data after its header is walked byte by byte
+    }
+    return true;
+}
+
+} // namespace
+
 std::optional<Surface> readJpegWithStb(const std::filesystem::path &file, std::string *error, int, int)
 {
     auto bytes = fileBytes(file, error);
@@ -31,6 +71,8 @@ std::optional<Surface> readJpegWithStb(const std::filesystem::path &file, std::s
         return std::nullopt;
     };
     int size = static_cast<int>(std::min<size_t>(bytes->size(), INT32_MAX));
+    if (!huffmanTablesFit(*bytes))
+        return refuse("bad Huffman table");
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(bytes->data(), size, &w, &h, &channels))
         return refuse(stbi_failure_reason());

@@ -203,6 +203,11 @@ TEST(StbJpegTest, BrokenFilesAreRefused)
     size_t frame = noRows.find("\377\300");
     ASSERT_NE(frame, std::string::npos);
     noRows[frame + 5] = noRows[frame + 6] = 0; // a frame of height 0
+    std::string tooManySymbols = good;
+    size_t table = tooManySymbols.find("\377\304");
+    ASSERT_NE(table, std::string::npos);
+    for (size_t count = table + 5; count < table + 21; ++count)
+        tooManySymbols[count] = '\377';
     const std::pair<const char *, std::string> broken[] = {
         {"empty.jpg", ""},
         {"text.jpg", "name = Anna\n"},
@@ -210,6 +215,7 @@ TEST(StbJpegTest, BrokenFilesAreRefused)
         {"start.jpg", noStart},
         {"rows.jpg", noRows},
         {"tables.jpg", good.substr(0, good.size() / 20)},
+        {"symbols.jpg", tooManySymbols},
         {"cut.jpg", good.substr(0, good.size() * 2 / 3)}}; // libjpeg would show the part it has
     for (const auto &[name, contents] : broken)
         std::ofstream(dir / name, std::ios::binary) << contents;
