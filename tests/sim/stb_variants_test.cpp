@@ -208,6 +208,10 @@ TEST(StbJpegTest, BrokenFilesAreRefused)
     ASSERT_NE(table, std::string::npos);
     for (size_t count = table + 5; count < table + 21; ++count)
         tooManySymbols[count] = '\377';
+    std::string undefinedTable = good;
+    size_t scan = undefinedTable.find("\377\332");
+    ASSERT_NE(scan, std::string::npos);
+    undefinedTable[scan + 6] = '\063'; // the first component's tables from slots no segment fills
     const std::pair<const char *, std::string> broken[] = {
         {"empty.jpg", ""},
         {"text.jpg", "name = Anna\n"},
@@ -216,6 +220,7 @@ TEST(StbJpegTest, BrokenFilesAreRefused)
         {"rows.jpg", noRows},
         {"tables.jpg", good.substr(0, good.size() / 20)},
         {"symbols.jpg", tooManySymbols},
+        {"undefined.jpg", undefinedTable},
         {"cut.jpg", good.substr(0, good.size() * 2 / 3)}}; // libjpeg would show the part it has
     for (const auto &[name, contents] : broken)
         std::ofstream(dir / name, std::ios::binary) << contents;
