@@ -63,10 +63,11 @@ const char *unsoundHuffmanTables(const std::vector<unsigned char> &b)
         if (marker == 0xDA) {
             // A progressive scan of the first DC bits needs DC tables, one of
             // AC coefficients AC tables; a baseline scan needs both.
-            unsigned components = at(body), spectralStart = at(body + 1 + 2 * components);
+            size_t components = at(body);
+            unsigned spectralStart = at(body + 1 + 2 * components);
             bool refining = at(body + 3 + 2 * components) >> 4 != 0;
             bool dc = !progressive || (spectralStart == 0 && !refining), ac = !progressive || spectralStart != 0;
-            for (unsigned c = 0; c < components; ++c) {
+            for (size_t c = 0; c < components; ++c) {
                 unsigned tables = at(body + 2 + 2 * c);
                 if ((dc && !(defined[0] >> (tables >> 4) & 1)) || (ac && !(defined[1] >> (tables & 15) & 1)))
                     return "Huffman table missing";

@@ -244,7 +244,7 @@ TEST(StbPngTest, LibpngAndStbAgree)
 {
     std::mt19937 random(7);
     for (bool opaque : {true, false}) {
-        Surface s{37, 23, std::vector<uint32_t>(37 * 23)};
+        Surface s{37, 23, std::vector<uint32_t>(size_t{37} * 23)};
         for (uint32_t &p : s.pixels)
             p = opaque ? random() | 0xFF000000u : random() | 0x01000000u;
         for (auto encode : {sim::encodePng, sim::encodePngQuickly}) {
