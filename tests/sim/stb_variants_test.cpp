@@ -203,6 +203,15 @@ TEST(StbJpegTest, BrokenFilesAreRefused)
     size_t frame = noRows.find("\377\300");
     ASSERT_NE(frame, std::string::npos);
     noRows[frame + 5] = noRows[frame + 6] = 0; // a frame of height 0
+    std::string tooManySymbols = good;
+    size_t table = tooManySymbols.find("\377\304");
+    ASSERT_NE(table, std::string::npos);
+    for (size_t count = table + 5; count < table + 21; ++count)
+        tooManySymbols[count] = '\377';
+    std::string undefinedTable = good;
+    size_t scan = undefinedTable.find("\377\332");
+    ASSERT_NE(scan, std::string::npos);
+    undefinedTable[scan + 6] = '\063'; // the first component's tables from slots no segment fills
     const std::pair<const char *, std::string> broken[] = {
         {"empty.jpg", ""},
         {"text.jpg", "name = Anna\n"},
@@ -210,6 +219,8 @@ TEST(StbJpegTest, BrokenFilesAreRefused)
         {"start.jpg", noStart},
         {"rows.jpg", noRows},
         {"tables.jpg", good.substr(0, good.size() / 20)},
+        {"symbols.jpg", tooManySymbols},
+        {"undefined.jpg", undefinedTable},
         {"cut.jpg", good.substr(0, good.size() * 2 / 3)}}; // libjpeg would show the part it has
     for (const auto &[name, contents] : broken)
         std::ofstream(dir / name, std::ios::binary) << contents;
@@ -233,7 +244,7 @@ TEST(StbPngTest, LibpngAndStbAgree)
 {
     std::mt19937 random(7);
     for (bool opaque : {true, false}) {
-        Surface s{37, 23, std::vector<uint32_t>(37 * 23)};
+        Surface s{37, 23, std::vector<uint32_t>(size_t{37} * 23)};
         for (uint32_t &p : s.pixels)
             p = opaque ? random() | 0xFF000000u : random() | 0x01000000u;
         for (auto encode : {sim::encodePng, sim::encodePngQuickly}) {
