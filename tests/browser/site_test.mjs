@@ -1,7 +1,7 @@
 // The browser build as a static site in Debian's Chromium: the program
 // starts and connects in the tab, a ring from the call panel shows the
-// caller by name, the book opens, and a disk of our own dropped on the page
-// restarts the program with its caller.
+// caller by name, the book opens, stop and restart work, and a disk of our
+// own dropped on the page restarts the program with its caller.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdirSync, mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
@@ -88,6 +88,16 @@ test('a ring from the call panel shows the caller by name, and the book opens', 
   await page.click('#remote [data-key="dismiss"]'); // first the status window
   await page.click('#remote [data-key="dismiss"]');
   await until(() => window.rw.status.normalViewing && window.rw.status.screenText.length === 0);
+});
+
+test('stop ends the program; restart starts a fresh one in the tab', async () => {
+  await page.click('#stop');
+  await until(() => !window.rw.status.running);
+  assert.match(await page.textContent('#prints'), /TAP STOPPED!!/);
+  await page.click('#restart');
+  await until(() => document.getElementById('prints').textContent.includes('the program starts anew'));
+  await until(() => window.rw.status.running && window.rw.status.connected);
+  assert.equal((await page.textContent('#prints')).split('Starting Ringwatcher 1.2').length, 3);
 });
 
 test('a disk of our own restarts the program, which names its caller', async () => {
