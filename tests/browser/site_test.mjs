@@ -103,15 +103,24 @@ test('stop ends the program; restart starts a fresh one in the tab', async () =>
 test('a disk of our own restarts the program, which names its caller', async () => {
   const folder = mkdtempSync(join(tmpdir(), 'rw-own-disk-'));
   const book = join(folder, 'addrbook.dat');
-  writeFileSync(book, Buffer.from('0305550001 = Zuhause\n0221987654 = Gr\xe4fin Zahl, , Schlo\xdf\n', 'latin1'));
-  await page.setInputFiles('#ownDisk input[type=file]', [book]);
+  writeFileSync(book, Buffer.from('0305550001 = Zuhause\n0221987654 = Gr\xe4fin Zahl, graefin.jpg, Schlo\xdf\n', 'latin1'));
+  const picture = join(folder, 'graefin.jpg');
+  writeFileSync(picture, readFileSync(join(root, 'demo/disk/PhotoFiles/Ringwatcher/anna.jpg')));
+  const stray = join(folder, 'notes.txt');
+  writeFileSync(stray, 'not for the receiver');
+  await page.setInputFiles('#ownDisk input[type=file]', [book, picture, stray]);
   await until(() => document.getElementById('prints').textContent.includes('the program starts anew on your own disk'));
   // The new program's setup comes with its first status, not connected yet.
   await until(() => window.rw.setup.callers.some(c => c.number === '0221987654'));
   await until(() => window.rw.status.connected);
-  assert.match(await page.textContent('#ownDiskState'), /addrbook\.dat/);
+  assert.match(await page.textContent('#ownDiskState'), /addrbook\.dat, graefin\.jpg \(not used: notes\.txt\)/);
   await page.selectOption('#caller', '0221987654');
   await page.click('#ring');
   await screenHas('Gräfin Zahl');
+  // The firmware journal, made in the tab on request, shows the picture drawn.
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('text=Download firmware journal')]);
+  const journal = readFileSync(await download.path(), 'latin1');
+  assert.match(journal, /TAP_Osd_DrawJpeg\([^)]*"\/PhotoFiles\/Ringwatcher\/graefin\.jpg",0\) = 0/);
+  assert.match(journal, /"Gr\\344fin Zahl"/);
   assert.deepEqual(problems, []);
 });

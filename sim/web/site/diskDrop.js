@@ -8,11 +8,13 @@
   const photoFolder = "/PhotoFiles/Ringwatcher";
   const maxBytes = 16 << 20; // all files together
 
-  // Where a file of this name goes on the receiver's disk; null: not ours.
-  function folderOf(name) {
+  // Where a file goes on the receiver's disk, under which name; null: not
+  // one the program reads. Pictures keep their names, which the address
+  // book gives.
+  function placeOf(name) {
     const lower = name.toLowerCase();
-    if (lower === "addrbook.dat" || lower.endsWith(".ini")) return settingsFolder;
-    if (lower.endsWith(".jpg") || lower.endsWith(".jpeg")) return photoFolder;
+    if (lower === "addrbook.dat" || lower === "ringwatcher.ini") return { folder: settingsFolder, name: lower };
+    if (lower.endsWith(".jpg") || lower.endsWith(".jpeg")) return { folder: photoFolder, name };
     return null;
   }
 
@@ -45,8 +47,8 @@
     const skipped = [];
     let bytes = 0;
     for (const file of files) {
-      const folder = folderOf(file.name);
-      if (!folder) {
+      const place = placeOf(file.name);
+      if (!place) {
         skipped.push(file.name);
         continue;
       }
@@ -56,10 +58,10 @@
           "Those files are larger than 16 MB together; a receiver's address book and pictures are far smaller.";
         return;
       }
-      chosen.push({ folder, name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) });
+      chosen.push({ ...place, bytes: new Uint8Array(await file.arrayBuffer()) });
     }
     if (!chosen.length) {
-      state.textContent = "None of those is an addrbook.dat, a .ini or a JPEG picture: nothing changed.";
+      state.textContent = "None of those is an addrbook.dat, a ringwatcher.ini or a JPEG picture: nothing changed.";
       return;
     }
     state.textContent =
