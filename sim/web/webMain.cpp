@@ -64,6 +64,7 @@ EMSCRIPTEN_KEEPALIVE int rwStart(const char *disk, const char *script)
     session = std::make_unique<sim::LiveSession>(options, *typesetter, feed.get());
     if (!session->begin())
         return 2;
+    feed->encodeLatest(); // the screen as it starts, for the page's first frame
     viewer = feed->newViewer();
     return 0;
 }
