@@ -2,20 +2,11 @@
 // decodes from memory and never longjmps: a broken file is simply refused.
 #include "jpeg.h"
 
-#define STBI_ONLY_JPEG
-#define STBI_NO_STDIO
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#include <stb_image.h>
-#pragma GCC diagnostic pop
+#include <string>
+#include <vector>
 
-#include <algorithm>
-#include <cstdint>
-#include <memory>
+#include "pictureFit.h"
+#include "stbImage.h"
 
 namespace sim
 {
@@ -82,32 +73,14 @@ const char *unsoundHuffmanTables(const std::vector<unsigned char> &b)
 
 std::optional<Surface> readJpegWithStb(const std::filesystem::path &file, std::string *error, int, int)
 {
-    auto bytes = fileBytes(file, error);
-    if (!bytes)
-        return std::nullopt;
-    auto refuse = [&](const std::string &why) -> std::optional<Surface> {
-        if (error)
-            *error = file.string() + ": " + why;
-        return std::nullopt;
+    StbRules rules;
+    rules.unsound = unsoundHuffmanTables;
+    rules.tooLarge = [](int w, int h) {
+        return static_cast<long>(w) * h > maxPicturePixels
+                   ? "picture too large (" + std::to_string(w) + "x" + std::to_string(h) + ")"
+                   : std::string();
     };
-    int size = static_cast<int>(std::min<size_t>(bytes->size(), INT32_MAX));
-    if (const char *unsound = unsoundHuffmanTables(*bytes))
-        return refuse(unsound);
-    int w = 0, h = 0, channels = 0;
-    if (!stbi_info_from_memory(bytes->data(), size, &w, &h, &channels))
-        return refuse(stbi_failure_reason());
-    if (static_cast<long>(w) * h > maxPicturePixels)
-        return refuse("picture too large (" + std::to_string(w) + "x" + std::to_string(h) + ")");
-    std::unique_ptr<stbi_uc, void (*)(void *)> rgb(stbi_load_from_memory(bytes->data(), size, &w, &h, &channels, 3),
-                                                   stbi_image_free);
-    if (!rgb)
-        return refuse(stbi_failure_reason());
-    Surface out{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
-    for (size_t i = 0; i < out.pixels.size(); ++i) {
-        const stbi_uc *p = rgb.get() + 3 * i;
-        out.pixels[i] = 0xFF000000u | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-    }
-    return out;
+    return readWithStb(file, error, rules);
 }
 
 } // namespace sim

@@ -3,10 +3,6 @@
 // PNG colour type and bit depth still reads.
 #include "pngFile.h"
 
-#define STBI_ONLY_PNG
-#define STBI_NO_STDIO
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
 #define STBI_WRITE_NO_STDIO
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -15,7 +11,6 @@
 #pragma GCC diagnostic ignored "-Wsign-compare"
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#include <stb_image.h>
 #include <stb_image_write.h>
 #pragma GCC diagnostic pop
 
@@ -26,6 +21,7 @@
 #include <mutex>
 
 #include "pictureFit.h"
+#include "stbImage.h"
 
 namespace sim
 {
@@ -126,30 +122,9 @@ bool writePng(const Surface &surface, const std::filesystem::path &file, std::st
 
 std::optional<Surface> readPng(const std::filesystem::path &file, std::string *error)
 {
-    auto bytes = fileBytes(file, error);
-    if (!bytes)
-        return std::nullopt;
-    auto refuse = [&](const std::string &why) -> std::optional<Surface> {
-        if (error)
-            *error = file.string() + ": " + why;
-        return std::nullopt;
-    };
-    int size = static_cast<int>(std::min<size_t>(bytes->size(), INT32_MAX));
-    int w = 0, h = 0, channels = 0;
-    if (!stbi_info_from_memory(bytes->data(), size, &w, &h, &channels))
-        return refuse(stbi_failure_reason());
-    if (w > maxSide || h > maxSide)
-        return refuse("picture too large");
-    std::unique_ptr<stbi_uc, void (*)(void *)> rgba(stbi_load_from_memory(bytes->data(), size, &w, &h, &channels, 4),
-                                                    stbi_image_free);
-    if (!rgba)
-        return refuse(stbi_failure_reason());
-    Surface s{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
-    for (size_t i = 0; i < s.pixels.size(); ++i) {
-        const stbi_uc *p = rgba.get() + 4 * i;
-        s.pixels[i] = uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-    }
-    return s;
+    StbRules rules;
+    rules.tooLarge = [](int w, int h) { return w > maxSide || h > maxSide ? std::string("picture too large") : ""; };
+    return readWithStb(file, error, rules);
 }
 
 } // namespace sim

@@ -294,10 +294,8 @@ bool LiveSession::turn()
         for (size_t i = 0; i < shown.size(); ++i)
             why += (i == 0 ? " after showing \"" : " / ") + utf8(shown[i]) + (i + 1 == shown.size() ? "\"" : "");
         noteEnd(why);
-        if (!page_) {
-            publishStatus();
+        if (!page_)
             return false;
-        }
     }
     publishStatus();
     return true;
